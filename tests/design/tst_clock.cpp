@@ -1,0 +1,84 @@
+#include "design/CancelToken.h"
+#include "design/Clock.h"
+#include "fakes/ManualClock.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+
+using namespace tavrenhold;
+using namespace std::chrono_literals;
+
+namespace {
+// Starts a sleep and records how it ended (-1: still asleep, 0: cancelled, 1: slept).
+QCoro::Task<> sleepInto(Clock &clock, Millis d, CancelToken token, int &outcome)
+{
+    outcome = -1;
+    outcome = (co_await clock.sleepFor(d, token)) ? 1 : 0;
+}
+} // namespace
+
+class ClockTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void manualSleepersWakeInDeadlineOrder()
+    {
+        test::ManualClock clock;
+        int a = 0, b = 0, c = 0;
+        CancelToken token;
+        sleepInto(clock, 1000ms, token, a);
+        sleepInto(clock, 140ms, token, b);
+        sleepInto(clock, 3400ms, token, c);
+        QCOMPARE(clock.sleepers(), 3);
+        clock.advance(139ms);
+        QCOMPARE(b, -1);
+        clock.advance(1ms);
+        QCOMPARE(b, 1);
+        QCOMPARE(a, -1);
+        clock.advance(2000ms);
+        QCOMPARE(a, 1);
+        QCOMPARE(c, -1);
+        QCOMPARE(clock.sleepers(), 1);
+    }
+
+    void cancelEndsSleepAtOnce()
+    {
+        test::ManualClock clock;
+        CancelToken token;
+        int outcome = 0;
+        sleepInto(clock, 45000ms, token, outcome);
+        token.cancel();
+        QCOMPARE(outcome, 0);
+        QCOMPARE(clock.sleepers(), 0);
+        // An already-cancelled token does not sleep at all.
+        sleepInto(clock, 10ms, token, outcome);
+        QCOMPARE(outcome, 0);
+    }
+
+    void cancelSlotCancelsThePreviousWork()
+    {
+        CancelSlot slot;
+        const CancelToken first = slot.renew();
+        const CancelToken second = slot.renew();
+        QVERIFY(first.isCancelled());
+        QVERIFY(!second.isCancelled());
+    }
+
+    void systemClockSleepsAndCancels()
+    {
+        auto &clock = Clock::system();
+        int slept = -2, cancelled = -2;
+        CancelToken keep, stop;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        sleepInto(clock, 30ms, keep, slept);
+        sleepInto(clock, 60000ms, stop, cancelled);
+        QTimer::singleShot(5, [stop] { stop.cancel(); });
+        QTRY_COMPARE(slept, 1);
+        QTRY_COMPARE(cancelled, 0);
+        QVERIFY(elapsed.elapsed() < 30000);
+    }
+};
+
+QTEST_GUILESS_MAIN(ClockTest)
+#include "tst_clock.moc"

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "design/Clock.h"
+#include "design/Wakeup.h"
+
+#include <memory>
+#include <vector>
+
+namespace tavrenhold::test {
+
+// A clock that moves only when a test advances it; sleepers wake in deadline order, each resumed
+// directly so a test sees the effect of a wake-up as soon as advance() returns.
+class ManualClock final : public Clock {
+public:
+    ManualClock();
+
+    MonoTime now() const override { return m_now; }
+    QDateTime wallNow() const override;
+    QCoro::Task<bool> sleepFor(Millis d, CancelToken token = {}) override;
+
+    // Moves time forward by d, waking every sleeper whose deadline falls inside, one at a time.
+    void advance(Millis d);
+    void setWall(const QDateTime &wall);
+    [[nodiscard]] int sleepers() const { return int(m_sleepers.size()); }
+
+private:
+    struct Sleeper {
+        MonoTime deadline;
+        Wakeup wakeup;
+    };
+    MonoTime m_now;
+    MonoTime m_wallAnchorMono;
+    QDateTime m_wallAnchor;
+    std::vector<std::shared_ptr<Sleeper>> m_sleepers;
+};
+
+} // namespace tavrenhold::test
