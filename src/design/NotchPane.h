@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QUrl>
+#include <QtQml/qqmlregistration.h>
 
 #include <array>
 #include <optional>
@@ -16,6 +17,7 @@ namespace tavrenhold {
 
 namespace Panes {
 Q_NAMESPACE
+QML_NAMED_ELEMENT(Panes)
 // The six panes, in their default order.
 enum class PaneID { usage, music, clipboard, notes, drop, focus };
 Q_ENUM_NS(PaneID)
