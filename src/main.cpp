@@ -1,6 +1,10 @@
 // Tavrenhold: a live surface at the top centre of the screen.
 
 
+#include "app/NotchSettings.h"
+#include "app/PanePreferences.h"
+#include "design/Appearance.h"
+
 #include <QApplication>
 #include <QSocketNotifier>
 
@@ -43,6 +47,11 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("tavrenhold"));
     QApplication::setQuitOnLastWindowClosed(false);
     routeTerminationSignals(app);
+
+    // Load the settings once at start; the shell that reads them comes with the notch window.
+    tavrenhold::NotchSettings::shared();
+    tavrenhold::PanePreferences::shared();
+    tavrenhold::Appearance::shared();
 
 
 

@@ -1,20 +1,15 @@
 #include "SystemAppearance.h"
 
-namespace tavrenhold::platform {
+#include "PortalAppearance.h"
 
-namespace {
-// Light, with motion on, until the desktop says otherwise.
-class FallbackAppearance final : public SystemAppearance {
-public:
-    bool isDark() const override { return false; }
-    bool reduceMotion() const override { return false; }
-};
-} // namespace
+namespace tavrenhold::platform {
 
 SystemAppearance &SystemAppearance::shared()
 {
-    static FallbackAppearance appearance;
-    return appearance;
+    // Made on first use on the main thread and kept for the whole run (never destroyed, so no
+    // bus traffic happens during exit).
+    static PortalAppearance *const appearance = new PortalAppearance(QDBusConnection::sessionBus());
+    return *appearance;
 }
 
 } // namespace tavrenhold::platform

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "Artwork.h"
+#include "Options.h"
+#include "Payload.h"
+#include "PlayerTracker.h"
+
+#include <QCoroTask>
+#include <QDBusConnection>
+#include <QObject>
+#include <QTimer>
+
+namespace tavrenhold::adapter {
+
+// Runs one parsed command and gives its exit status. For "stream" the status is -1 once the stream
+// runs: it then goes on until a signal or a closed standard output ends the event loop.
+[[nodiscard]] QCoro::Task<int> runCommand(QDBusConnection bus, Invocation invocation);
+
+// The "stream" command: one line per change of the now-playing player's payload.
+//  - changes are gathered for `debounceMs` after the first one, then the latest payload is written;
+//  - while the now-playing player plays, its position is read every second (players never signal
+//    it) and a line is written only when it jumped; nothing is read while nothing plays.
+class StreamSession : public QObject {
+    Q_OBJECT
+public:
+    StreamSession(QDBusConnection bus, const Invocation &invocation, QObject *parent = nullptr);
+
+    // False when the bus does not answer. On success the first line has been written.
+    QCoro::Task<bool> start();
+
+    static constexpr int kPositionPollMs = 1000;
+
+private:
+    void onChanged();
+    void flush();
+
+    Invocation m_invocation;
+    PlayerTracker *m_tracker;
+    QTimer m_debounce;
+    QTimer m_poll;
+    QString m_polledOwner;
+    LineMaker m_lines;
+    ArtworkCache m_artwork;
+    bool m_started = false;
+};
+
+} // namespace tavrenhold::adapter

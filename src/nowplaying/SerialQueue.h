@@ -1,0 +1,69 @@
+#pragma once
+
+#ifndef Q_MOC_RUN // moc cannot parse the coroutine header
+#include <coroutine>
+#endif
+#include <deque>
+#include <utility>
+
+namespace tavrenhold {
+
+// A first-in-first-out chain of coroutines: each awaits its turn with `auto turn = co_await
+// queue.enter();` and holds it until the Turn is destroyed; the next in line is then resumed on the
+// next event-loop turn. One turn at a time, in the order they were asked for.
+class SerialQueue {
+public:
+    SerialQueue() = default;
+    SerialQueue(const SerialQueue &) = delete;
+    SerialQueue &operator=(const SerialQueue &) = delete;
+
+    class Turn {
+    public:
+        Turn() = default;
+        explicit Turn(SerialQueue *queue) : m_queue(queue) {}
+        Turn(Turn &&other) noexcept : m_queue(std::exchange(other.m_queue, nullptr)) {}
+        Turn &operator=(Turn &&other) noexcept
+        {
+            if (this != &other) {
+                release();
+                m_queue = std::exchange(other.m_queue, nullptr);
+            }
+            return *this;
+        }
+        ~Turn() { release(); }
+        // Hands the turn on before the holder ends.
+        void release()
+        {
+            if (auto *queue = std::exchange(m_queue, nullptr))
+                queue->leave();
+        }
+
+    private:
+        SerialQueue *m_queue = nullptr;
+    };
+
+    struct EnterAwaiter {
+        SerialQueue *queue;
+        bool await_ready() const noexcept
+        {
+            if (queue->m_busy)
+                return false;
+            queue->m_busy = true;
+            return true;
+        }
+        void await_suspend(std::coroutine_handle<> handle) { queue->m_waiting.push_back(handle); }
+        Turn await_resume() const noexcept { return Turn(queue); }
+    };
+    [[nodiscard]] EnterAwaiter enter() { return EnterAwaiter{this}; }
+
+    [[nodiscard]] bool isBusy() const { return m_busy; }
+    [[nodiscard]] int waiting() const { return int(m_waiting.size()); }
+
+private:
+    void leave();
+
+    bool m_busy = false;
+    std::deque<std::coroutine_handle<>> m_waiting;
+};
+
+} // namespace tavrenhold

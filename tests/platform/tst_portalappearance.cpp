@@ -1,0 +1,279 @@
+// labels: dbus
+#include "platform/PortalAppearance.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QGuiApplication>
+#include <QHash>
+#include <QPalette>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using tavrenhold::platform::PortalAppearance;
+
+namespace {
+const QString kService = QString::fromLatin1(PortalAppearance::portalService);
+const QString kPath = QString::fromLatin1(PortalAppearance::portalPath);
+const QString kInterface = QString::fromLatin1(PortalAppearance::settingsInterface);
+const QString kAppearance = QStringLiteral("org.freedesktop.appearance");
+const QString kColorScheme = QStringLiteral("color-scheme");
+const QString kGnome = QStringLiteral("org.gnome.desktop.interface");
+const QString kAnimations = QStringLiteral("enable-animations");
+
+QVariant flat(const QVariant &value) { return QVariant::fromValue(QDBusVariant(value)); }
+QVariant nested(const QVariant &value) { return flat(flat(value)); }
+
+// How the fake answers a Read of one key.
+struct Answer {
+    enum How { value, notFound, hold } how = notFound;
+    QVariant reply; // the reply's one argument, already wrapped as a variant
+};
+} // namespace
+
+Q_DECLARE_METATYPE(Answer)
+
+// The portal's Settings interface on its own bus connection, answering Read from a table.
+class FakePortal : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
+
+public:
+    explicit FakePortal(const QString &connectionName)
+        : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName))
+    {
+    }
+    ~FakePortal() override
+    {
+        m_bus.unregisterObject(kPath);
+        m_bus.unregisterService(kService);
+        QDBusConnection::disconnectFromBus(m_bus.name());
+    }
+
+    bool start()
+    {
+        return m_bus.isConnected() && m_bus.registerObject(kPath, this, QDBusConnection::ExportAllSlots)
+            && m_bus.registerService(kService);
+    }
+
+    void setAnswer(const QString &ns, const QString &key, Answer answer) { m_answers[ns + '/' + key] = answer; }
+
+    void emitChange(const QString &ns, const QString &key, const QVariant &value)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(kPath, kInterface, QStringLiteral("SettingChanged"));
+        signal << ns << key << QVariant::fromValue(QDBusVariant(value));
+        m_bus.send(signal);
+    }
+
+    // Answers every held Read now, with a value.
+    void release(const QVariant &reply)
+    {
+        for (const QDBusMessage &call : std::exchange(m_held, {}))
+            m_bus.send(call.createReply(reply));
+    }
+
+    int reads() const { return m_reads; }
+
+public Q_SLOTS:
+    QDBusVariant Read(const QString &ns, const QString &key, const QDBusMessage &call)
+    {
+        ++m_reads;
+        call.setDelayedReply(true);
+        const Answer answer = m_answers.value(ns + '/' + key);
+        switch (answer.how) {
+        case Answer::value: m_bus.send(call.createReply(answer.reply)); break;
+        case Answer::notFound:
+            m_bus.send(call.createErrorReply(QStringLiteral("org.freedesktop.portal.Error.NotFound"),
+                                             QStringLiteral("Requested setting not found")));
+            break;
+        case Answer::hold: m_held.append(call); break;
+        }
+        return {};
+    }
+
+private:
+    QDBusConnection m_bus;
+    QHash<QString, Answer> m_answers;
+    QList<QDBusMessage> m_held;
+    int m_reads = 0;
+};
+
+class PortalAppearanceTest : public QObject {
+    Q_OBJECT
+
+    // A bus connection of the client's own, so that a round trip on it comes back only after every
+    // earlier answer on it has been handled.
+    QDBusConnection clientBus()
+    {
+        const QString name = QStringLiteral("client-%1").arg(++m_connections);
+        return QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+    }
+
+    // Waits for a round trip to `service` on `bus`: everything sent to the client before is handled.
+    static bool roundTrip(const QDBusConnection &bus, const QString &service, const QString &path,
+                          const QString &interface, const QString &method, const QVariantList &args = {})
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, method);
+        call.setArguments(args);
+        QDBusPendingCallWatcher watcher(bus.asyncCall(call, 5000));
+        QSignalSpy finished(&watcher, &QDBusPendingCallWatcher::finished);
+        return finished.wait(5000);
+    }
+    static bool portalRoundTrip(const QDBusConnection &bus)
+    {
+        return roundTrip(bus, kService, kPath, kInterface, QStringLiteral("Read"),
+                         {QStringLiteral("test"), QStringLiteral("barrier")});
+    }
+
+    static void usePalette(bool dark)
+    {
+        QGuiApplication::setPalette(dark ? QPalette(QColor(40, 40, 40), QColor(30, 30, 30))
+                                         : QPalette(QColor(230, 230, 230), QColor(240, 240, 240)));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(QDBusConnection::sessionBus().isConnected(), "needs a session bus (dbus-run-session)");
+        QVERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(kService));
+        m_palette = QGuiApplication::palette();
+    }
+    void cleanup() { QGuiApplication::setPalette(m_palette); }
+
+    // The first readings, in every form the portal may answer them.
+    void readings_data()
+    {
+        QTest::addColumn<Answer>("scheme");
+        QTest::addColumn<Answer>("animations");
+        QTest::addColumn<bool>("paletteDark");
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<bool>("reduceMotion");
+        const Answer missing{Answer::notFound, {}};
+        QTest::newRow("prefer dark, nested") << Answer{Answer::value, nested(1u)} << Answer{Answer::value, nested(true)}
+                                             << false << true << false;
+        QTest::newRow("prefer dark, flat") << Answer{Answer::value, flat(1u)} << Answer{Answer::value, flat(false)}
+                                           << false << true << true;
+        QTest::newRow("animations off, nested") << Answer{Answer::value, nested(2u)}
+                                                << Answer{Answer::value, nested(false)} << false << false << true;
+        QTest::newRow("prefer light over a dark palette") << Answer{Answer::value, nested(2u)} << missing << true
+                                                          << false << false;
+        QTest::newRow("no preference takes the palette") << Answer{Answer::value, nested(0u)} << missing << true
+                                                         << true << false;
+        QTest::newRow("settings missing") << missing << missing << true << true << false;
+        QTest::newRow("wrong types are ignored") << Answer{Answer::value, nested(QStringLiteral("1"))}
+                                                 << Answer{Answer::value, nested(0u)} << false << false << false;
+    }
+    void readings()
+    {
+        QFETCH(Answer, scheme);
+        QFETCH(Answer, animations);
+        QFETCH(bool, paletteDark);
+        usePalette(paletteDark);
+        FakePortal portal(QStringLiteral("portal-readings"));
+        portal.setAnswer(kAppearance, kColorScheme, scheme);
+        portal.setAnswer(kGnome, kAnimations, animations);
+        QVERIFY(portal.start());
+
+        QDBusConnection bus = clientBus();
+        PortalAppearance appearance(bus);
+        QCOMPARE(appearance.isDark(), paletteDark); // until the portal answers
+        QSignalSpy darkChanged(&appearance, &PortalAppearance::isDarkChanged);
+        QSignalSpy motionChanged(&appearance, &PortalAppearance::reduceMotionChanged);
+        QVERIFY(portalRoundTrip(bus));
+        QCOMPARE(portal.reads(), 3);
+
+        QTEST(appearance.isDark(), "dark");
+        QTEST(appearance.reduceMotion(), "reduceMotion");
+        QCOMPARE(darkChanged.count(), appearance.isDark() != paletteDark ? 1 : 0);
+        QCOMPARE(motionChanged.count(), appearance.reduceMotion() ? 1 : 0);
+    }
+
+    // With no portal on the bus the fallback stands: the palette decides, motion stays on.
+    void noPortal_data()
+    {
+        QTest::addColumn<bool>("paletteDark");
+        QTest::newRow("light palette") << false;
+        QTest::newRow("dark palette") << true;
+    }
+    void noPortal()
+    {
+        QFETCH(bool, paletteDark);
+        usePalette(paletteDark);
+        QDBusConnection bus = clientBus();
+        PortalAppearance appearance(bus);
+        QSignalSpy darkChanged(&appearance, &PortalAppearance::isDarkChanged);
+        // The bus answers "no such service" itself; a round trip to it comes after those answers.
+        QVERIFY(roundTrip(bus, QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                          QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId")));
+        QCOMPARE(appearance.isDark(), paletteDark);
+        QCOMPARE(appearance.reduceMotion(), false);
+        QCOMPARE(darkChanged.count(), 0);
+
+        // No bus at all: the same fallback, at once.
+        PortalAppearance offline(QDBusConnection(QStringLiteral("no-such-connection")));
+        QCOMPARE(offline.isDark(), paletteDark);
+        QCOMPARE(offline.reduceMotion(), false);
+    }
+
+    // Changes are followed: each real change notifies once; other keys and wrong types are ignored.
+    void followsSettingChanged()
+    {
+        usePalette(false);
+        FakePortal portal(QStringLiteral("portal-changes"));
+        portal.setAnswer(kAppearance, kColorScheme, {Answer::value, nested(2u)});
+        portal.setAnswer(kGnome, kAnimations, {Answer::value, nested(true)});
+        QVERIFY(portal.start());
+        QDBusConnection bus = clientBus();
+        PortalAppearance appearance(bus);
+        QVERIFY(portalRoundTrip(bus));
+        QSignalSpy darkChanged(&appearance, &PortalAppearance::isDarkChanged);
+        QSignalSpy motionChanged(&appearance, &PortalAppearance::reduceMotionChanged);
+
+        portal.emitChange(kAppearance, kColorScheme, 1u);
+        portal.emitChange(kAppearance, kColorScheme, 1u);
+        portal.emitChange(kAppearance, QStringLiteral("accent-color"), 2u);
+        portal.emitChange(kGnome, kColorScheme, 2u);
+        portal.emitChange(kAppearance, kColorScheme, QStringLiteral("light"));
+        QVERIFY(portalRoundTrip(bus));
+        QVERIFY(appearance.isDark());
+        QCOMPARE(darkChanged.count(), 1);
+
+        portal.emitChange(kGnome, kAnimations, false);
+        portal.emitChange(kAppearance, kColorScheme, flat(2u)); // one more variant inside
+        QVERIFY(portalRoundTrip(bus));
+        QVERIFY(appearance.reduceMotion());
+        QCOMPARE(motionChanged.count(), 1);
+        QVERIFY(!appearance.isDark());
+        QCOMPARE(darkChanged.count(), 2);
+    }
+
+    // Start-up never waits on the portal, and a change signalled before the first answer is newer
+    // than that answer.
+    void changeBeforeFirstAnswerWins()
+    {
+        usePalette(false);
+        FakePortal portal(QStringLiteral("portal-late"));
+        portal.setAnswer(kAppearance, kColorScheme, {Answer::hold, {}});
+        portal.setAnswer(kGnome, kAnimations, {Answer::hold, {}});
+        QVERIFY(portal.start());
+        QDBusConnection bus = clientBus();
+        PortalAppearance appearance(bus);
+        QTRY_COMPARE(portal.reads(), 2);
+        QVERIFY(!appearance.isDark());
+
+        portal.emitChange(kAppearance, kColorScheme, 1u);
+        portal.release(nested(2u)); // the stale answer to the first Read
+        QVERIFY(portalRoundTrip(bus));
+        QVERIFY(appearance.isDark());
+    }
+
+private:
+    QPalette m_palette;
+    int m_connections = 0;
+};
+
+QTEST_MAIN(PortalAppearanceTest)
+#include "tst_portalappearance.moc"
