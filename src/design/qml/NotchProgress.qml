@@ -1,0 +1,46 @@
+import QtQuick
+import Tavrenhold.Design
+
+// A linear bar: a capsule track of Style.ink over the full width and a capsule fill of `tint` over
+// `value` of it, both stronger with `prominence` (0...1). Its height is the item's height; its width
+// whatever the parent gives. When `animated`, changes of `value` move with Motion.ambient (at once
+// under reduced motion); otherwise the bar jumps.
+//     NotchProgress { width: 120; height: 4; value: 0.3; tint: Style.focusAccent; prominence: 1 }
+Item {
+    id: root
+
+    // The filled fraction, 0...1 (not clamped here).
+    property real value: 0
+    property color tint: Style.ink
+    property real prominence: 0
+    property bool animated: true
+
+    implicitHeight: 4
+
+    property real shownValue: value
+    Behavior on shownValue {
+        enabled: root.animated && !Motion.reduceMotion
+        NotchEase {}
+    }
+
+    readonly property real trackOpacity: Controls.progressTrackOpacity(prominence)
+    readonly property real fillOpacity: Controls.progressFillOpacity(prominence)
+    readonly property real fillWidth: Controls.progressFillWidth(width, shownValue)
+
+    Rectangle {
+        id: track
+        anchors.fill: parent
+        radius: height / 2
+        color: Style.ink
+        opacity: root.trackOpacity
+    }
+    Rectangle {
+        id: fill
+        width: root.fillWidth
+        height: root.height
+        visible: width > 0
+        radius: Math.min(width, height) / 2
+        color: root.tint
+        opacity: root.fillOpacity
+    }
+}

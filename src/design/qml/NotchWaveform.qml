@@ -1,0 +1,41 @@
+import QtQuick
+import Tavrenhold.Design
+
+// A row of level bars, centred: one 3-point capsule per level (0...1), 3 points apart, as high as
+// the level's share of the item's height but never below 2 points; Style.ink, strong while
+// playing. Changes of the levels move with Motion.ambient (at once under reduced motion).
+//     NotchWaveform { width: 40; height: 16; levels: meter.levels; isPlaying: playing }
+Item {
+    id: root
+
+    // Numbers, one per bar.
+    property var levels: []
+    property bool isPlaying: false
+
+    readonly property real barOpacity: Controls.waveformOpacity(isPlaying)
+    readonly property int count: levels ? levels.length : 0
+
+    Row {
+        id: row
+        anchors.centerIn: parent
+        spacing: Controls.waveformSpacing
+
+        // Bars are kept by index, so a new set of levels moves the bars already there.
+        Repeater {
+            model: root.count
+
+            Rectangle {
+                required property int index
+                property real level: Controls.waveformLevel(root.levels[index])
+                AmbientAnimation on level {}
+
+                anchors.verticalCenter: parent ? parent.verticalCenter : undefined
+                width: Controls.waveformBarWidth
+                height: Controls.waveformBarHeight(level, root.height)
+                radius: width / 2
+                color: Style.ink
+                opacity: root.barOpacity
+            }
+        }
+    }
+}
