@@ -1,9 +1,22 @@
 #include "NowPlayingCoordinator.h"
 
+#include "AppleEventRunner.h"
+#include "PlayerCatalog.h"
+#include "PlayerLauncher.h"
+
 #include <cmath>
 #include <utility>
 
 namespace tavrenhold {
+
+namespace {
+// The favourite-check script's reply, in any case: "true", "yes" or "1".
+bool readsAsFavorite(const QString &reply)
+{
+    const QString text = reply.toLower();
+    return text == QLatin1String("true") || text == QLatin1String("yes") || text == QLatin1String("1");
+}
+} // namespace
 
 NowPlayingCoordinator::NowPlayingCoordinator(NowPlayingSource *system, NowPlayingSource *fallback, Clock &clock,
                                              QObject *parent)
@@ -229,8 +242,151 @@ bool NowPlayingCoordinator::isFallback(const NowPlayingSource *source) const
 
 QList<MusicPlayerOption> NowPlayingCoordinator::loadInstalledPlayers() const
 {
-    // The player catalogue plugs in here; until it does, no player is offered for launch.
-    return {};
+    return PlayerCatalog::installed(workspace());
+}
+
+// player operations
+
+QString NowPlayingCoordinator::revealScript()
+{
+    return QStringLiteral("with timeout of 5 seconds\n"
+                          "tell application id \"com.apple.Music\"\n"
+                          "try\n"
+                          "\treveal current track\n"
+                          "end try\n"
+                          "activate\n"
+                          "end tell\n"
+                          "end timeout");
+}
+
+QString NowPlayingCoordinator::favoriteScript()
+{
+    return QStringLiteral("with timeout of 5 seconds\n"
+                          "tell application id \"com.apple.Music\"\n"
+                          "try\n"
+                          "\tset favorited of current track to true\n"
+                          "on error\n"
+                          "\ttry\n"
+                          "\t\tset loved of current track to true\n"
+                          "\ton error\n"
+                          "\t\ttry\n"
+                          "\t\t\tduplicate current track to playlist \"Favorites\"\n"
+                          "\tend try\n"
+                          "\tend try\n"
+                          "end try\n"
+                          "end tell\n"
+                          "end timeout");
+}
+
+QString NowPlayingCoordinator::favoriteCheckScript()
+{
+    return QStringLiteral("with timeout of 3 seconds\n"
+                          "tell application id \"com.apple.Music\"\n"
+                          "try\n"
+                          "\treturn (favorited of current track) as text\n"
+                          "on error\n"
+                          "\ttry\n"
+                          "\t\treturn (loved of current track) as text\n"
+                          "\tend try\n"
+                          "end try\n"
+                          "return \"false\"\n"
+                          "end tell\n"
+                          "end timeout");
+}
+
+void NowPlayingCoordinator::usePlayerServices(AppleEventRunner &runner, PlayerWorkspace &workspace)
+{
+    m_runner = &runner;
+    m_workspace = &workspace;
+}
+
+AppleEventRunner &NowPlayingCoordinator::runner() const { return m_runner ? *m_runner : AppleEventRunner::shared(); }
+
+PlayerWorkspace &NowPlayingCoordinator::workspace() const
+{
+    return m_workspace ? *m_workspace : PlayerWorkspace::shared();
+}
+
+bool NowPlayingCoordinator::isAppleMusic() const
+{
+    return m_state.player && PlayerCatalog::kind(m_state.player->id) == PlayerKind::appleMusic;
+}
+
+void NowPlayingCoordinator::openCurrent()
+{
+    if (!m_state.player)
+        return;
+    if (isAppleMusic()) {
+        runIgnoringResult(runner(), revealScript(), true);
+        return;
+    }
+    activate(m_state.player->id);
+}
+
+bool NowPlayingCoordinator::favoriteCurrent()
+{
+    if (!isAppleMusic())
+        return false;
+    runIgnoringResult(runner(), favoriteScript(), false);
+    return true;
+}
+
+QCoro::Task<bool> NowPlayingCoordinator::isCurrentFavorited()
+{
+    if (!isAppleMusic())
+        co_return false;
+    auto run = runner().runText(favoriteCheckScript(), true);
+    const auto answer = co_await run;
+    if (!answer.ok())
+        co_return false;
+    co_return readsAsFavorite(answer.value());
+}
+
+void NowPlayingCoordinator::launch(const MusicPlayerOption &option)
+{
+    if (m_launchingPlayer)
+        return;
+    const auto kind = PlayerCatalog::kind(option.id);
+    if (!kind)
+        return;
+    setLaunchingPlayer(option.id);
+    runLaunch(this, *kind, m_clock, runner(), workspace());
+}
+
+void NowPlayingCoordinator::openAutomationSettings() {}
+
+void NowPlayingCoordinator::activate(const QString &bundleID)
+{
+    PlayerWorkspace &apps = workspace();
+    const auto url = apps.urlForApplication(bundleID);
+    if (!url)
+        return;
+    // Not awaited: the outcome is not read.
+    apps.openApplication(bundleID, *url, true);
+}
+
+void NowPlayingCoordinator::setLaunchingPlayer(const std::optional<QString> &bundleID)
+{
+    if (bundleID == m_launchingPlayer)
+        return;
+    m_launchingPlayer = bundleID;
+    Q_EMIT launchingPlayerChanged();
+}
+
+QCoro::Task<> NowPlayingCoordinator::runLaunch(QPointer<NowPlayingCoordinator> self, PlayerKind kind, Clock &clock,
+                                               AppleEventRunner &runner, PlayerWorkspace &workspace)
+{
+    auto run = MusicLauncher::launchAndPlay(kind, clock, runner, workspace);
+    co_await run;
+    if (self)
+        self->setLaunchingPlayer(std::nullopt);
+}
+
+QCoro::Task<> NowPlayingCoordinator::runIgnoringResult(AppleEventRunner &runner, QString script, bool reuse)
+{
+    auto run = runner.runVoid(std::move(script), reuse);
+    const auto ignored = co_await run;
+    Q_UNUSED(ignored);
 }
 
 void NowPlayingCoordinator::setState(const NowPlayingState &state)

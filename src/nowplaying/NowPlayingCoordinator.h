@@ -3,6 +3,7 @@
 #include "MusicPlayerOption.h"
 #include "NowPlayingPublisher.h"
 #include "NowPlayingSource.h"
+#include "PlayerKind.h"
 #include "SerialQueue.h"
 
 #include "design/CancelToken.h"
@@ -18,6 +19,9 @@
 
 namespace tavrenhold {
 
+class AppleEventRunner;
+class PlayerWorkspace;
+
 // The one now-playing service. It holds the system source (optional) and the fallback source, picks
 // the active one by probing the system source, copies every state the active source streams into
 // `state`, hands the system source back the lead when it becomes usable again while the fallback
@@ -26,10 +30,15 @@ namespace tavrenhold {
 // Selections run one at a time, in the order they were asked for; each one gives up as soon as it
 // finds, after any wait on a source, that the coordinator was stopped meanwhile, and then leaves no
 // source of its own running.
+//
+// Beside the sources it offers the player operations that go straight to a player: reveal the
+// current track, favourite it or ask whether it is a favourite (Music only), launch a player and get
+// it playing, open the automation settings.
 class NowPlayingCoordinator final : public NowPlayingPublisher {
     Q_OBJECT
     Q_PROPERTY(QString activeSourceID READ activeSourceIDText NOTIFY activeSourceIDChanged)
     Q_PROPERTY(QString launchingPlayer READ launchingPlayerText NOTIFY launchingPlayerChanged)
+    Q_PROPERTY(bool isAppleMusic READ isAppleMusic NOTIFY stateChanged)
 
 public:
     // Takes ownership of both sources. Starts nothing.
@@ -65,6 +74,33 @@ public:
     // track of positive duration, or for a fraction that is not a finite number.
     void seek(double fraction);
 
+    // The player operations' scripts (Music), exactly as sent.
+    [[nodiscard]] static QString revealScript();
+    [[nodiscard]] static QString favoriteScript();
+    [[nodiscard]] static QString favoriteCheckScript();
+
+    // Runs the player operations through this runner and workspace instead of the shared ones; both
+    // must outlive the coordinator.
+    void usePlayerServices(AppleEventRunner &runner, PlayerWorkspace &workspace);
+
+    // The published player is Music.
+    [[nodiscard]] bool isAppleMusic() const;
+    // Music: reveals the current track in it and brings it to the front; any other player is
+    // activated through the workspace. Nothing without a player; failures are ignored.
+    void openCurrent();
+    // Music: marks the current track as a favourite (failures ignored) and answers true; any other
+    // player: nothing, false.
+    bool favoriteCurrent();
+    // Music: whether the current track is a favourite ("true", "yes" or "1", in any case); a failed
+    // script and any other player answer false.
+    QCoro::Task<bool> isCurrentFavorited();
+    // Starts the option's player and gets it playing, showing its bundle identifier in
+    // launchingPlayer until the launcher returns. Nothing while a launch is under way or for an
+    // option that is neither player.
+    void launch(const MusicPlayerOption &option);
+    // No Linux desktop keeps a list of which programs may drive which players: nothing to open.
+    void openAutomationSettings();
+
 Q_SIGNALS:
     void activeSourceIDChanged();
     void installedPlayersChanged();
@@ -86,6 +122,13 @@ private:
     void cancelPump();
     [[nodiscard]] bool isFallback(const NowPlayingSource *source) const;
     [[nodiscard]] QList<MusicPlayerOption> loadInstalledPlayers() const;
+    [[nodiscard]] AppleEventRunner &runner() const;
+    [[nodiscard]] PlayerWorkspace &workspace() const;
+    void activate(const QString &bundleID);
+    void setLaunchingPlayer(const std::optional<QString> &bundleID);
+    static QCoro::Task<> runLaunch(QPointer<NowPlayingCoordinator> self, PlayerKind kind, Clock &clock,
+                                   AppleEventRunner &runner, PlayerWorkspace &workspace);
+    static QCoro::Task<> runIgnoringResult(AppleEventRunner &runner, QString script, bool reuse);
 
     void setState(const NowPlayingState &state);
     void setActiveSourceID(const std::optional<QString> &id);
@@ -106,6 +149,8 @@ private:
     bool m_started = false;
 
     Clock &m_clock;
+    AppleEventRunner *m_runner = nullptr;    // none: the shared runner
+    PlayerWorkspace *m_workspace = nullptr; // none: the desktop's workspace
     // Shared with the selections in flight, which may outlive the coordinator.
     std::shared_ptr<SerialQueue> m_selections = std::make_shared<SerialQueue>();
     // Moves on at every stop(); a selection that sees it move has been overtaken.
