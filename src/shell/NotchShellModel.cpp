@@ -573,6 +573,7 @@ QVariantList NotchShellModel::pills() const
     for (PaneID id : m_order) {
         list.append(QVariantMap{{QStringLiteral("pane"), rawValue(id)},
                                 {QStringLiteral("title"), title(id)},
+                                {QStringLiteral("caption"), title(id).toUpper()},
                                 {QStringLiteral("symbol"), symbol(id)},
                                 {QStringLiteral("symbolUrl"), symbolUrl(symbol(id))}});
     }
@@ -584,6 +585,8 @@ int NotchShellModel::landedIndex() const
     const auto it = std::find(m_order.begin(), m_order.end(), m_landed);
     return it == m_order.end() ? 0 : int(it - m_order.begin());
 }
+
+double NotchShellModel::expandedWidth() const { return m_settings.expandedWidth(); }
 
 QVariantMap NotchShellModel::contentHeights() const
 {
@@ -646,6 +649,22 @@ QString NotchShellModel::progressTint() const
 bool NotchShellModel::showsProgressBar() const
 {
     return showsWings() && showsCollapsedProgress() && composition().progress.has_value();
+}
+
+double NotchShellModel::progressInset() const
+{
+    // The line keeps its padding from the sides, but the outline it lies in cannot clip it here
+    // (only rectangles clip on every scene graph): so it is shortened until its rounded ends lie
+    // inside the outline's bottom corners, which would otherwise cut them off.
+    const double cap = progressLineHeight / 2;
+    const double r = cornerRadius();
+    const double f = flareRadius();
+    // The end cap's centre must lie within r − cap of the corner's centre.
+    const double dy = r - (progressLineBottom + cap);
+    double centre = f + cap;
+    if (dy > 0 && r > cap)
+        centre = f + r - std::sqrt(std::max(0.0, (r - cap) * (r - cap) - dy * dy));
+    return std::max(progressLinePadding, centre - cap);
 }
 
 std::optional<IdleArtwork> NotchShellModel::travelArt() const
@@ -714,11 +733,14 @@ NotchShellModel::Derived NotchShellModel::derive() const
     d.showsWings = showsWings();
     d.showsCollapsedProgress = showsCollapsedProgress();
     d.showsProgressBar = showsProgressBar();
+    d.progressInset = progressInset();
     d.hiddenAtIdle = hiddenAtIdle();
     d.openOnMusic = openOnMusic();
     d.reduceMotion = reduceMotion();
     d.shownRotorIndex = shownRotorIndex();
     d.landedIndex = landedIndex();
+    d.expandedWidth = expandedWidth();
+    d.carouselOffset = carouselOffset();
     for (PaneID id : allPanes)
         d.contentHeights[size_t(id)] = slotHeight(id);
     d.travelArt = travelArt();
@@ -766,6 +788,8 @@ void NotchShellModel::refresh()
         Q_EMIT showsCollapsedProgressChanged();
     if (old.showsProgressBar != now.showsProgressBar)
         Q_EMIT showsProgressBarChanged();
+    if (old.progressInset != now.progressInset)
+        Q_EMIT progressInsetChanged();
     if (old.hiddenAtIdle != now.hiddenAtIdle)
         Q_EMIT hiddenAtIdleChanged();
     if (old.openOnMusic != now.openOnMusic)
@@ -776,6 +800,10 @@ void NotchShellModel::refresh()
         Q_EMIT shownRotorIndexChanged();
     if (old.landedIndex != now.landedIndex)
         Q_EMIT landedIndexChanged();
+    if (old.expandedWidth != now.expandedWidth)
+        Q_EMIT expandedWidthChanged();
+    if (old.carouselOffset != now.carouselOffset)
+        Q_EMIT carouselOffsetChanged();
     if (old.contentHeights != now.contentHeights)
         Q_EMIT contentHeightsChanged();
     if (old.travelArt != now.travelArt || old.travelWave != now.travelWave)

@@ -81,12 +81,17 @@ class NotchShellModel : public QObject {
 
     // Panes, by their stored names.
     Q_PROPERTY(QStringList order READ orderNames NOTIFY orderChanged)
-    // One {pane, title, symbol, symbolUrl} per pane of `order`, for the pills.
+    // One {pane, title, caption, symbol, symbolUrl} per pane of `order`, for the pills; the caption is
+    // the title as the pill shows it, in capitals.
     Q_PROPERTY(QVariantList pills READ pills NOTIFY orderChanged)
     Q_PROPERTY(QString focused READ focusedName NOTIFY focusedChanged)
     Q_PROPERTY(QString landed READ landedName NOTIFY landedChanged)
     // The landed pane's position in `order`, 0 when it is not there.
     Q_PROPERTY(int landedIndex READ landedIndex NOTIFY landedIndexChanged)
+    // The width of the open panel and of each slot of its carousel (the expanded-width setting).
+    Q_PROPERTY(double expandedWidth READ expandedWidth NOTIFY expandedWidthChanged)
+    // The carousel's horizontal offset: the landed pane's slot lies in view.
+    Q_PROPERTY(double carouselOffset READ carouselOffset NOTIFY carouselOffsetChanged)
     // Open with the Music pane landed.
     Q_PROPERTY(bool openOnMusic READ openOnMusic NOTIFY openOnMusicChanged)
     // Pane name to the height of its content; 208 for a pane with no object behind it.
@@ -120,6 +125,8 @@ class NotchShellModel : public QObject {
     Q_PROPERTY(bool showsCollapsedProgress READ showsCollapsedProgress NOTIFY showsCollapsedProgressChanged)
     // Wings shown, the progress line allowed, and a progress present.
     Q_PROPERTY(bool showsProgressBar READ showsProgressBar NOTIFY showsProgressBarChanged)
+    // How far the progress line keeps from the surface's sides.
+    Q_PROPERTY(double progressInset READ progressInset NOTIFY progressInsetChanged)
     Q_PROPERTY(int pulse READ pulse NOTIFY pulseChanged)
 
     // The travelling artwork and waveform.
@@ -137,6 +144,10 @@ public:
     static constexpr std::chrono::milliseconds pulseHold{220};
     // The height of a slot whose pane has no object.
     static constexpr double missingPaneHeight = 208;
+    // The collapsed progress line: its height, its distance from the bottom edge and from the sides.
+    static constexpr double progressLineHeight = 2.5;
+    static constexpr double progressLineBottom = 1;
+    static constexpr double progressLinePadding = 12.75;
 
     // Reads the focused pane from `defaults`; writes nothing and activates no pane. Every reference
     // must outlive the model; the panes belong to the caller.
@@ -177,6 +188,8 @@ public:
     // The same by stored name, for views (the shell keeps ownership).
     Q_INVOKABLE QObject *paneObject(const QString &pane) const;
     [[nodiscard]] std::vector<NotchPane *> panes() const;
+    // The clock the model was made with; views that tick (the idle ring) go by it too.
+    [[nodiscard]] Clock &clock() const { return m_clock; }
 
     [[nodiscard]] NotchPhase phase() const { return m_phase; }
     [[nodiscard]] bool isExpanded() const { return m_phase == NotchPhase::expanded; }
@@ -215,6 +228,8 @@ public:
     [[nodiscard]] QString focusedName() const { return rawValue(m_focused); }
     [[nodiscard]] QString landedName() const { return rawValue(m_landed); }
     [[nodiscard]] int landedIndex() const;
+    [[nodiscard]] double expandedWidth() const;
+    [[nodiscard]] double carouselOffset() const { return -landedIndex() * expandedWidth(); }
     [[nodiscard]] bool openOnMusic() const { return isExpanded() && m_landed == PaneID::music; }
     [[nodiscard]] QVariantMap contentHeights() const;
     [[nodiscard]] double landedContentHeight() const { return slotHeight(m_landed); }
@@ -233,6 +248,7 @@ public:
     [[nodiscard]] QString progressPaneName() const;
     [[nodiscard]] QString progressTint() const;
     [[nodiscard]] bool showsProgressBar() const;
+    [[nodiscard]] double progressInset() const;
     [[nodiscard]] bool hasTravelArtwork() const { return travelArt().has_value(); }
     [[nodiscard]] QVariantMap travelArtwork() const;
     [[nodiscard]] bool hasTravelWave() const { return travelWave().has_value(); }
@@ -260,6 +276,8 @@ Q_SIGNALS:
     void focusedChanged();
     void landedChanged();
     void landedIndexChanged();
+    void expandedWidthChanged();
+    void carouselOffsetChanged();
     void openOnMusicChanged();
     void contentHeightsChanged();
     void showsWingsChanged();
@@ -275,6 +293,7 @@ Q_SIGNALS:
     void progressChanged();
     void showsCollapsedProgressChanged();
     void showsProgressBarChanged();
+    void progressInsetChanged();
     void pulseChanged();
     void travelChanged();
     void hiddenAtIdleChanged();
@@ -293,11 +312,14 @@ private:
         bool showsWings = false;
         bool showsCollapsedProgress = false;
         bool showsProgressBar = false;
+        double progressInset = 0;
         bool hiddenAtIdle = false;
         bool openOnMusic = false;
         bool reduceMotion = false;
         int shownRotorIndex = 0;
         int landedIndex = 0;
+        double expandedWidth = 0;
+        double carouselOffset = 0;
         std::array<double, 6> contentHeights{};
         std::optional<IdleArtwork> travelArt;
         std::optional<std::vector<float>> travelWave;
