@@ -1,16 +1,52 @@
 // Tavrenhold: a live surface at the top centre of the screen.
 
-
+#include "app/AppDelegate.h"
+#include "app/LoginItem.h"
 #include "app/NotchSettings.h"
 #include "app/PanePreferences.h"
+#include "clipboard/ClipboardPane.h"
 #include "design/Appearance.h"
+#include "drop/DropPane.h"
+#include "focus/FocusPane.h"
+#include "music/MusicPane.h"
+#include "notes/NotesPane.h"
+#include "nowplaying/AppleScriptSource.h"
+#include "nowplaying/NowPlayingCoordinator.h"
+#include "nowplaying/SystemNowPlayingSource.h"
+#include "platform/Defaults.h"
+#include "platform/DragPasteboard.h"
+#include "platform/FullScreenProbe.h"
+#include "platform/PanelWindowSystem.h"
+#include "platform/PointerMonitor.h"
+#include "platform/SingleInstance.h"
+#include "platform/SystemAppearance.h"
+#include "platform/Updater.h"
+#include "shell/NotchController.h"
+#include "shell/ScreenSource.h"
+#include "usage/UsagePane.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <xcb/xcb.h>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
+
+Q_IMPORT_QML_PLUGIN(Tavrenhold_DesignPlugin)
+Q_IMPORT_QML_PLUGIN(Tavrenhold_AppPlugin)
+Q_IMPORT_QML_PLUGIN(Tavrenhold_ShellPlugin)
+Q_IMPORT_QML_PLUGIN(Tavrenhold_MusicPlugin)
+Q_IMPORT_QML_PLUGIN(Tavrenhold_ClipboardPlugin)
+Q_IMPORT_QML_PLUGIN(Tavrenhold_NotesPlugin)
+Q_IMPORT_QML_PLUGIN(Tavrenhold_DropPlugin)
+Q_IMPORT_QML_PLUGIN(Tavrenhold_FocusPlugin)
+Q_IMPORT_QML_PLUGIN(Tavrenhold_UsagePlugin)
+
+using namespace tavrenhold;
 
 namespace {
 int signalPipe[2] = {-1, -1};
@@ -21,16 +57,16 @@ void onTerminationSignal(int)
     [[maybe_unused]] auto n = ::write(signalPipe[1], &byte, 1);
 }
 
-// SIGTERM, SIGINT and SIGHUP end the program through the normal quit path.
+// SIGTERM, SIGINT and SIGHUP end the program through the same path as "Quit Tavrenhold".
 void routeTerminationSignals(QApplication &app)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
         return;
     auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
         char byte = 0;
         [[maybe_unused]] auto n = ::read(signalPipe[0], &byte, 1);
-        app.quit();
+        QCoreApplication::quit();
     });
     struct sigaction action {};
     action.sa_handler = onTerminationSignal;
@@ -39,22 +75,118 @@ void routeTerminationSignals(QApplication &app)
     for (int sig : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(sig, &action, nullptr);
 }
+
+// The notch lives on X11 (on a Wayland desktop through its X server): unless told otherwise, Qt is
+// asked for its X11 platform, and then the display must answer before the application is made (Qt
+// would abort without a word of use).
+bool usesX11()
+{
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    return platform.isEmpty() || platform == "xcb" || platform.startsWith("xcb:");
+}
+
+bool displayAnswers(const QByteArray &display)
+{
+    if (display.isEmpty())
+        return false;
+    xcb_connection_t *connection = xcb_connect(display.constData(), nullptr);
+    const bool answers = connection && xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    return answers;
+}
+
+AppDelegate::Parts realParts(NotchControllerEnvironment &environment)
+{
+    AppDelegate::Parts parts;
+    parts.makeMusic = [] {
+        // The system source first, then the Apple Events source, then the coordinator that owns both,
+        // then the pane that owns the coordinator.
+        auto *system = new SystemNowPlayingSource;
+        auto *fallback = new AppleScriptSource;
+        auto *coordinator = new NowPlayingCoordinator(system, fallback);
+        return std::make_unique<MusicPane>(coordinator);
+    };
+    parts.makeDrop = [] { return std::make_unique<DropPane>(); };
+    parts.makeNotes = [] { return std::make_unique<NotesPane>(); };
+    parts.makeFocus = [] { return std::make_unique<FocusPane>(); };
+    parts.makeClipboard = [] { return std::make_unique<ClipboardPane>(); };
+    parts.makeUsage = [] { return std::make_unique<UsagePane>(); };
+    parts.applyLoginDefault = [] { LoginItem::shared().applyDefaultOnFirstLaunch(platform::Defaults::standard()); };
+    parts.makeUpdater = [] { return platform::Updater::create(); };
+    parts.makeNotch = [&environment](std::vector<NotchPane *> panes) -> std::unique_ptr<NotchControl> {
+        return std::make_unique<NotchController>(std::move(panes), environment);
+    };
+    // The clipboard watcher arrives with the clipboard history; until then there is nothing to start.
+    parts.startClipboard = nullptr;
+    return parts;
+}
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    if (usesX11()) {
+        const QByteArray display = qgetenv("DISPLAY");
+        if (!displayAnswers(display)) {
+            if (display.isEmpty())
+                std::fprintf(stderr, "tavrenhold: no X display: DISPLAY is not set. Start Tavrenhold from an X11 "
+                                     "desktop session.\n");
+            else
+                std::fprintf(stderr, "tavrenhold: cannot open the X display \"%s\". Start Tavrenhold from an X11 "
+                                     "desktop session.\n",
+                             display.constData());
+            return 1;
+        }
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavrenhold"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Tavrenhold"));
+    QApplication::setApplicationVersion(QStringLiteral(TAVRENHOLD_VERSION));
+    // An accessory: closing a window never ends the program; the status menu and signals do.
     QApplication::setQuitOnLastWindowClosed(false);
     routeTerminationSignals(app);
 
-    // Load the settings once at start; the shell that reads them comes with the notch window.
-    tavrenhold::NotchSettings::shared();
-    tavrenhold::PanePreferences::shared();
-    tavrenhold::Appearance::shared();
+    // One program per session: a second start asks the first to show its settings and ends.
+    platform::SingleInstance instance;
+    switch (instance.claim()) {
+    case platform::SingleInstance::Claim::primary:
+        break;
+    case platform::SingleInstance::Claim::reopenedOther:
+        return 0;
+    case platform::SingleInstance::Claim::otherUnreachable:
+        std::fprintf(stderr, "tavrenhold: another Tavrenhold holds this session but does not answer.\n");
+        return 1;
+    }
 
+    // The display's services for the notch.
+    const std::unique_ptr<platform::PointerMonitor> pointer = platform::PointerMonitor::create();
+    const std::unique_ptr<platform::DragPasteboard> drag = platform::DragPasteboard::create();
+    const std::unique_ptr<platform::PanelWindowSystem> windows = platform::PanelWindowSystem::create();
+    QtScreenSource screens;
+    NotchControllerEnvironment environment{
+        .pointer = *pointer,
+        .drag = *drag,
+        .windows = *windows,
+        .screens = screens,
+        .makeFullScreenProbe = [] { return platform::FullScreenProbe::create(); },
+        .settings = NotchSettings::shared(),
+        .preferences = PanePreferences::shared(),
+        .defaults = platform::Defaults::standard(),
+        .systemAppearance = platform::SystemAppearance::shared(),
+        .appearance = Appearance::shared(),
+        .clock = Clock::system(),
+        .makeRootView = [](NotchPanel &panel, NotchShellModel &model, NotchHitBox &hitBox, NotchPanel::HoverHandler hover) {
+            return NotchPanel::makeRootView(panel, model, hitBox, NotchSettings::shared(), std::move(hover));
+        },
+    };
 
+    AppDelegate delegate(realParts(environment));
+    QObject::connect(&instance, &platform::SingleInstance::reopenRequested, &delegate, &AppDelegate::reopen);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::willTerminate);
+    delegate.didFinishLaunching();
 
-
-    return app.exec();
+    app.exec();
+    return 0;
 }

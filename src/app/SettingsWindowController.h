@@ -1,0 +1,56 @@
+#pragma once
+
+#include "focus/FocusPane.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QQuickWindow>
+
+#include <functional>
+#include <memory>
+
+class QQmlEngine;
+
+namespace tavrenhold {
+
+// The one settings window: configured once the program has started, opened from the status menu
+// and when the running program is started again. The window itself is made on the first show().
+class SettingsWindowController : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr auto windowTitle = "Tavrenhold Settings";
+
+    explicit SettingsWindowController(QObject *parent = nullptr);
+    ~SettingsWindowController() override;
+
+    // The program's controller, made on first use.
+    static SettingsWindowController &shared();
+
+    // Takes the Focus pane and two callbacks: the layout changed, the pane order or visibility
+    // changed. Replaces earlier ones.
+    void configure(FocusPane *focus, std::function<void()> onLayoutChange, std::function<void()> onPanesChange);
+    [[nodiscard]] bool isConfigured() const { return m_configured; }
+
+    // Does nothing until configured. The first call makes the window; every call shows it, raises it
+    // and asks for the keyboard.
+    void show();
+
+    [[nodiscard]] FocusPane *focus() const { return m_focus; }
+    // The window, once made; it is kept (hidden when closed) for the rest of the run.
+    [[nodiscard]] QQuickWindow *window() const { return m_window; }
+
+    // Called by the settings views after a change of the layout or of the panes.
+    Q_INVOKABLE void layoutChanged() const;
+    Q_INVOKABLE void panesChanged() const;
+
+private:
+    bool m_configured = false;
+    QPointer<FocusPane> m_focus;
+    std::function<void()> m_onLayoutChange;
+    std::function<void()> m_onPanesChange;
+    std::unique_ptr<QQmlEngine> m_engine;
+    QPointer<QQuickWindow> m_window;
+};
+
+} // namespace tavrenhold

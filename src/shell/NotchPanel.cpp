@@ -1,0 +1,352 @@
+#include "NotchPanel.h"
+
+#include "NotchHitBox.h"
+#include "NotchShellModel.h"
+#include "app/NotchSettings.h"
+#include "drop/DropPane.h"
+#include "platform/PanelWindowSystem.h"
+
+#include <QFile>
+#include <QJSEngine>
+#include <QMetaMethod>
+#include <QMimeData>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QResizeEvent>
+#include <QUrl>
+#include <QWheelEvent>
+
+namespace tavrenhold {
+
+// ---- ScrollEvent
+
+ScrollEvent ScrollEvent::from(const QWheelEvent &event)
+{
+    ScrollEvent e;
+    e.precise = !event.pixelDelta().isNull();
+    // Wheel notches come in eighths of a degree; only their sign and direction matter.
+    const QPointF delta = e.precise ? QPointF(event.pixelDelta()) : QPointF(event.angleDelta()) / 8.0;
+    e.dx = delta.x();
+    e.dy = delta.y();
+    e.inverted = event.inverted();
+    e.began = event.phase() == Qt::ScrollBegin;
+    e.momentum = event.phase() == Qt::ScrollMomentum;
+    return e;
+}
+
+// ---- NotchDragCatcher
+
+NotchDragCatcher::NotchDragCatcher(DropPane *pane, QQuickItem *parent)
+    : QQuickItem(parent)
+    , m_pane(pane)
+{
+    setFlag(ItemAcceptsDrops, true);
+    setAcceptedMouseButtons(Qt::NoButton);
+    setOpacity(0);
+}
+
+bool NotchDragCatcher::carriesFiles(const QMimeData *data)
+{
+    if (!data)
+        return false;
+    // A promised file (X direct save) is named by the source only when it is dropped.
+    if (data->hasFormat(QStringLiteral("XdndDirectSave0")))
+        return true;
+    const QList<QUrl> urls = data->urls();
+    for (const QUrl &url : urls) {
+        if (url.isLocalFile())
+            return true;
+    }
+    return false;
+}
+
+void NotchDragCatcher::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!m_pane || !carriesFiles(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    // Calls back into the controller, which may change this item's band: keep the pane at hand.
+    const QPointer<DropPane> pane = m_pane;
+    if (pane->onDragRequestsExpand())
+        pane->onDragRequestsExpand()();
+    if (pane)
+        pane->setTargeted(true);
+}
+
+void NotchDragCatcher::dragLeaveEvent(QDragLeaveEvent *)
+{
+    endTargeting();
+}
+
+void NotchDragCatcher::dropEvent(QDropEvent *event)
+{
+    // The files themselves go to the Drop pane's own well in the open panel; a drop on the band is
+    // refused rather than accepted and lost (a refused move leaves the files where they were).
+    event->ignore();
+    endTargeting();
+}
+
+void NotchDragCatcher::endTargeting()
+{
+    if (m_pane)
+        m_pane->setTargeted(false);
+}
+
+// ---- NotchPanel
+
+NotchPanel::NotchPanel(platform::PanelWindowSystem &windows, NotchHitBox &hitBox, const QSize &size)
+    : m_windows(windows)
+    , m_hitBox(hitBox)
+{
+    setTitle(QStringLiteral("Tavrenhold"));
+    setFlags(flags() | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    // Frameless, on top, left alone by the window manager, transparent: all before the native
+    // window exists.
+    [[maybe_unused]] const bool prepared = m_windows.prepare(this);
+    resize(size);
+    connect(&m_hitBox, &NotchHitBox::changed, this, &NotchPanel::applyInputShape);
+    applyInputShape();
+}
+
+NotchPanel::~NotchPanel()
+{
+    m_scrollHandler = nullptr;
+    // The views go before the engine that made them.
+    delete m_dragCatcher.data();
+    delete m_rootView.data();
+}
+
+void NotchPanel::setFrame(const QRect &frame)
+{
+    if (geometry() == frame)
+        return;
+    setGeometry(frame);
+    // A resize arrives as an event; a move alone keeps the shape, which is in window coordinates.
+    applyInputShape();
+}
+
+void NotchPanel::orderFront()
+{
+    if (!isVisible())
+        show();
+    m_windows.raise(this);
+}
+
+void NotchPanel::orderOut()
+{
+    if (isKey())
+        handKeyAway();
+    hide();
+}
+
+void NotchPanel::setLevel(int level)
+{
+    if (level == m_level)
+        return;
+    m_level = level;
+    if (m_level > collapsedLevel && isVisible())
+        m_windows.raise(this);
+    Q_EMIT levelChanged();
+}
+
+void NotchPanel::setWantsKey(bool wants)
+{
+    if (wants == m_wantsKey)
+        return;
+    m_wantsKey = wants;
+    Q_EMIT wantsKeyChanged();
+}
+
+bool NotchPanel::isKey() const
+{
+    return m_windows.hasFocus(const_cast<NotchPanel *>(this));
+}
+
+void NotchPanel::makeKey()
+{
+    if (m_wantsKey)
+        m_windows.takeFocus(this);
+}
+
+void NotchPanel::handKeyAway()
+{
+    m_windows.releaseFocus(this);
+}
+
+void NotchPanel::setIgnoresMouseEvents(bool ignores)
+{
+    if (ignores == m_ignoresMouse)
+        return;
+    m_ignoresMouse = ignores;
+    applyInputShape();
+    Q_EMIT ignoresMouseEventsChanged();
+}
+
+void NotchPanel::applyScheme(ColorScheme scheme)
+{
+    if (scheme == m_scheme)
+        return;
+    m_scheme = scheme;
+    Q_EMIT schemeChanged();
+}
+
+void NotchPanel::setOutline(const QRegion &outline)
+{
+    if (outline == m_outline)
+        return;
+    m_outline = outline;
+    m_windows.setOutline(this, outline);
+}
+
+void NotchPanel::applyInputShape()
+{
+    QList<QRectF> shape;
+    if (!m_ignoresMouse)
+        shape = m_hitBox.regions(QRectF(QPointF(0, 0), QSizeF(size())));
+    if (m_inputShapeSet && shape == m_inputShape)
+        return;
+    m_inputShapeSet = true;
+    m_inputShape = shape;
+    m_windows.setInputShape(this, shape);
+}
+
+void NotchPanel::setRootView(QQuickItem *view)
+{
+    if (view == m_rootView)
+        return;
+    delete m_rootView.data();
+    m_rootView = view;
+    if (!view)
+        return;
+    view->setParentItem(contentItem());
+    view->setParent(this);
+    view->setZ(0);
+    layoutRootView();
+}
+
+void NotchPanel::setDragCatcher(NotchDragCatcher *catcher)
+{
+    if (catcher == m_dragCatcher)
+        return;
+    delete m_dragCatcher.data();
+    m_dragCatcher = catcher;
+    if (!catcher)
+        return;
+    catcher->setParentItem(contentItem());
+    catcher->setParent(this);
+    catcher->setZ(1); // above the views
+}
+
+void NotchPanel::layoutRootView()
+{
+    if (m_rootView)
+        m_rootView->setSize(QSizeF(size()));
+}
+
+void NotchPanel::resizeEvent(QResizeEvent *event)
+{
+    QQuickWindow::resizeEvent(event);
+    layoutRootView();
+    applyInputShape();
+}
+
+void NotchPanel::wheelEvent(QWheelEvent *event)
+{
+    if (m_scrollHandler && m_scrollHandler(ScrollEvent::from(*event))) {
+        event->accept();
+        return;
+    }
+    QQuickWindow::wheelEvent(event);
+}
+
+QQmlEngine &NotchPanel::engine()
+{
+    if (!m_engine) {
+        m_engine = std::make_unique<QQmlEngine>();
+        m_engine->addImportPath(QStringLiteral("qrc:/")); // our modules' QML files are built in
+    }
+    return *m_engine;
+}
+
+// ---- The root view
+
+namespace {
+
+const char *const rootViewPath = ":/Tavrenhold/Shell/qml/NotchRootView.qml";
+
+// Hands the view's hover reports to the controller.
+class HoverRelay final : public QObject {
+    Q_OBJECT
+
+public:
+    HoverRelay(NotchPanel::HoverHandler handler, QObject *parent)
+        : QObject(parent)
+        , m_handler(std::move(handler))
+    {
+    }
+
+    Q_INVOKABLE void hoverChange(bool hovering)
+    {
+        if (m_handler)
+            m_handler(hovering);
+    }
+
+private:
+    NotchPanel::HoverHandler m_handler;
+};
+
+} // namespace
+
+QQuickItem *NotchPanel::makeRootView(NotchPanel &panel, NotchShellModel &model, NotchHitBox &hitBox,
+                                     NotchSettings &settings, HoverHandler hover)
+{
+    if (!QFile::exists(QLatin1String(rootViewPath)))
+        return nullptr;
+    QQmlEngine &engine = panel.engine();
+    QQmlComponent component(&engine, QUrl(QStringLiteral("qrc") + QLatin1String(rootViewPath)));
+    if (!component.isReady())
+        return nullptr;
+
+    auto *relay = new HoverRelay(std::move(hover), &panel);
+    QObject *made = component.beginCreate(engine.rootContext());
+    if (!made) {
+        delete relay;
+        return nullptr;
+    }
+    // Only what the view declares: the model, the hit box, the settings and the hover callback.
+    const QVariantMap offered{
+        {QStringLiteral("model"), QVariant::fromValue<QObject *>(&model)},
+        {QStringLiteral("hitBox"), QVariant::fromValue<QObject *>(&hitBox)},
+        {QStringLiteral("settings"), QVariant::fromValue<QObject *>(&settings)},
+        {QStringLiteral("onHoverChange"),
+         QVariant::fromValue(engine.newQObject(relay).property(QStringLiteral("hoverChange")))},
+    };
+    QVariantMap initial;
+    const QMetaObject *meta = made->metaObject();
+    for (auto it = offered.cbegin(); it != offered.cend(); ++it) {
+        if (meta->indexOfProperty(it.key().toUtf8().constData()) >= 0)
+            initial.insert(it.key(), it.value());
+    }
+    component.setInitialProperties(made, initial);
+    // A view that reports hovering by a signal instead: hoverChange(bool).
+    const int signal = meta->indexOfSignal("hoverChange(bool)");
+    if (signal >= 0) {
+        QObject::connect(made, meta->method(signal), relay,
+                         relay->metaObject()->method(relay->metaObject()->indexOfMethod("hoverChange(bool)")));
+    }
+    component.completeCreate();
+    auto *item = qobject_cast<QQuickItem *>(made);
+    if (!item || component.isError()) {
+        delete made;
+        delete relay;
+        return nullptr;
+    }
+    return item;
+}
+
+} // namespace tavrenhold
+
+#include "NotchPanel.moc"
