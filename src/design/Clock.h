@@ -24,6 +24,10 @@ public:
     // Waits d on the main thread's event loop; false when the token was cancelled first
     // (a cancelled sleep ends at once).
     virtual QCoro::Task<bool> sleepFor(Millis d, CancelToken token = {}) = 0;
+    // Waits until the wall clock reaches `deadline`, counting time the machine spent suspended.
+    // Also wakes early when the wall clock is set (the caller checks the time again); false when
+    // the token was cancelled first. An invalid deadline wakes at once.
+    virtual QCoro::Task<bool> sleepUntil(QDateTime deadline, CancelToken token = {}) = 0;
 
     // The real clock, shared for the run.
     static Clock &system();
@@ -34,6 +38,7 @@ public:
     MonoTime now() const override;
     QDateTime wallNow() const override;
     QCoro::Task<bool> sleepFor(Millis d, CancelToken token = {}) override;
+    QCoro::Task<bool> sleepUntil(QDateTime deadline, CancelToken token = {}) override;
 };
 
 } // namespace tavrenhold

@@ -16,6 +16,11 @@ QCoro::Task<> sleepInto(Clock &clock, Millis d, CancelToken token, int &outcome)
     outcome = -1;
     outcome = (co_await clock.sleepFor(d, token)) ? 1 : 0;
 }
+QCoro::Task<> sleepUntilInto(Clock &clock, QDateTime deadline, CancelToken token, int &outcome)
+{
+    outcome = -1;
+    outcome = (co_await clock.sleepUntil(deadline, token)) ? 1 : 0;
+}
 } // namespace
 
 class ClockTest : public QObject {
@@ -77,6 +82,55 @@ private Q_SLOTS:
         QTRY_COMPARE(slept, 1);
         QTRY_COMPARE(cancelled, 0);
         QVERIFY(elapsed.elapsed() < 30000);
+    }
+
+    // Wall-clock sleepers follow the wall clock: they wake when advance() reaches the deadline,
+    // and on any setWall (a suspend or a clock change), whichever way it moves.
+    void manualWallSleepersFollowTheWallClock()
+    {
+        test::ManualClock clock;
+        const QDateTime start = clock.wallNow();
+        CancelToken token;
+        int byAdvance = 0, bySuspend = 0, bySetBack = 0, past = 0;
+        sleepUntilInto(clock, start.addSecs(900), token, byAdvance);
+        clock.advance(899999ms);
+        QCOMPARE(byAdvance, -1);
+        clock.advance(1ms);
+        QCOMPARE(byAdvance, 1);
+
+        sleepUntilInto(clock, clock.wallNow().addSecs(1500), token, bySuspend);
+        clock.setWall(clock.wallNow().addSecs(3600));
+        QCOMPARE(bySuspend, 1);
+
+        sleepUntilInto(clock, clock.wallNow().addSecs(60), token, bySetBack);
+        clock.setWall(clock.wallNow().addSecs(-3600));
+        QCOMPARE(bySetBack, 1); // woken early: the caller sees the deadline is still ahead
+
+        sleepUntilInto(clock, clock.wallNow().addSecs(-5), token, past);
+        QCOMPARE(past, 1);
+        QCOMPARE(clock.sleepers(), 0);
+
+        int cancelled = 0;
+        sleepUntilInto(clock, clock.wallNow().addSecs(60), token, cancelled);
+        token.cancel();
+        QCOMPARE(cancelled, 0);
+        QCOMPARE(clock.sleepers(), 0);
+    }
+
+    void systemClockSleepsUntilAWallTime()
+    {
+        auto &clock = Clock::system();
+        int slept = -2, cancelled = -2, past = -2;
+        CancelToken keep, stop;
+        const QDateTime deadline = clock.wallNow().addMSecs(40);
+        sleepUntilInto(clock, deadline, keep, slept);
+        sleepUntilInto(clock, clock.wallNow().addDays(400), stop, cancelled);
+        sleepUntilInto(clock, clock.wallNow().addSecs(-10), keep, past);
+        QTimer::singleShot(5, [stop] { stop.cancel(); });
+        QTRY_COMPARE(slept, 1);
+        QVERIFY(clock.wallNow() >= deadline);
+        QTRY_COMPARE(cancelled, 0);
+        QTRY_COMPARE(past, 1);
     }
 };
 

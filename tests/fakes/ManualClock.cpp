@@ -17,18 +17,49 @@ QDateTime ManualClock::wallNow() const
     return m_wallAnchor.addMSecs(ms);
 }
 
+MonoTime ManualClock::monoFor(const QDateTime &wall) const
+{
+    return m_wallAnchorMono + Millis(m_wallAnchor.msecsTo(wall));
+}
+
 void ManualClock::setWall(const QDateTime &wall)
 {
     m_wallAnchor = wall;
     m_wallAnchorMono = m_now;
+    std::vector<std::shared_ptr<Sleeper>> woken;
+    for (const auto &sleeper : m_sleepers) {
+        if (sleeper->wallDeadline.isValid()) {
+            sleeper->deadline = monoFor(sleeper->wallDeadline);
+            woken.push_back(sleeper);
+        }
+    }
+    for (const auto &sleeper : woken) {
+        std::erase(m_sleepers, sleeper);
+        sleeper->wakeup.fire();
+    }
 }
 
 QCoro::Task<bool> ManualClock::sleepFor(Millis d, CancelToken token)
 {
-    if (token.isCancelled())
-        co_return false;
     auto sleeper = std::make_shared<Sleeper>();
     sleeper->deadline = m_now + std::max(d, Millis(0));
+    return sleep(std::move(sleeper), std::move(token));
+}
+
+QCoro::Task<bool> ManualClock::sleepUntil(QDateTime deadline, CancelToken token)
+{
+    auto sleeper = std::make_shared<Sleeper>();
+    sleeper->wallDeadline = deadline.isValid() ? deadline : wallNow();
+    sleeper->deadline = std::max(m_now, monoFor(sleeper->wallDeadline));
+    return sleep(std::move(sleeper), std::move(token));
+}
+
+QCoro::Task<bool> ManualClock::sleep(std::shared_ptr<Sleeper> sleeper, CancelToken token)
+{
+    if (token.isCancelled())
+        co_return false;
+    if (sleeper->wallDeadline.isValid() && sleeper->deadline <= m_now)
+        co_return !token.isCancelled();
     m_sleepers.push_back(sleeper);
     const auto connection = token.onCancel([weak = std::weak_ptr(sleeper)] {
         if (auto s = weak.lock())

@@ -17,17 +17,23 @@ public:
     MonoTime now() const override { return m_now; }
     QDateTime wallNow() const override;
     QCoro::Task<bool> sleepFor(Millis d, CancelToken token = {}) override;
+    QCoro::Task<bool> sleepUntil(QDateTime deadline, CancelToken token = {}) override;
 
     // Moves time forward by d, waking every sleeper whose deadline falls inside, one at a time.
     void advance(Millis d);
+    // Sets the wall clock without moving monotonic time (a suspend, or the user setting the clock):
+    // like a real clock change it wakes every wall-clock sleeper, which checks the time again.
     void setWall(const QDateTime &wall);
     [[nodiscard]] int sleepers() const { return int(m_sleepers.size()); }
 
 private:
     struct Sleeper {
         MonoTime deadline;
+        QDateTime wallDeadline; // set for sleepUntil; deadline then follows the wall clock
         Wakeup wakeup;
     };
+    QCoro::Task<bool> sleep(std::shared_ptr<Sleeper> sleeper, CancelToken token);
+    [[nodiscard]] MonoTime monoFor(const QDateTime &wall) const;
     MonoTime m_now;
     MonoTime m_wallAnchorMono;
     QDateTime m_wallAnchor;
