@@ -108,7 +108,7 @@ AppDelegate::Parts realParts(NotchControllerEnvironment &environment)
     };
     parts.makeDrop = [] { return std::make_unique<DropPane>(); };
     parts.makeNotes = [] { return std::make_unique<NotesPane>(); };
-    parts.makeFocus = [] { return std::make_unique<FocusPane>(); };
+    parts.makeFocus = [] { return std::make_unique<FocusPane>(platform::Defaults::standard(), Clock::system()); };
     parts.makeClipboard = [] { return std::make_unique<ClipboardPane>(); };
     parts.makeUsage = [] { return std::make_unique<UsagePane>(); };
     parts.applyLoginDefault = [] { LoginItem::shared().applyDefaultOnFirstLaunch(platform::Defaults::standard()); };

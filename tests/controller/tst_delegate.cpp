@@ -5,7 +5,9 @@
 #include "app/AppDelegate.h"
 #include "app/SettingsWindowController.h"
 #include "app/StatusItem.h"
+#include "fakes/ManualClock.h"
 #include "focus/FocusPane.h"
+#include "platform/Defaults.h"
 #include "platform/Updater.h"
 #include "shell/ShellFixture.h"
 
@@ -14,6 +16,7 @@
 #include <QMenu>
 #include <QQuickWindow>
 #include <QSystemTrayIcon>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -23,6 +26,13 @@ using namespace tavrenhold;
 using namespace tavrenhold::test;
 
 namespace {
+// The focus timer's own store and clock, apart from the user's.
+struct FocusHome {
+    QTemporaryDir dir;
+    tavrenhold::platform::Defaults defaults{dir.filePath(QStringLiteral("defaults.json"))};
+    tavrenhold::test::ManualClock clock;
+};
+
 
 QString paneList(const std::vector<NotchPane *> &panes)
 {
@@ -77,7 +87,7 @@ struct DelegateRig {
         parts.makeNotes = pane("notes");
         parts.makeFocus = [this] {
             log.append(QStringLiteral("make:focus"));
-            return std::make_unique<FocusPane>();
+            return std::make_unique<FocusPane>(focusHome.defaults, focusHome.clock);
         };
         parts.makeClipboard = pane("clipboard");
         parts.makeUsage = pane("usage");
@@ -111,6 +121,7 @@ struct DelegateRig {
         return nullptr;
     }
 
+    FocusHome focusHome;
     QStringList log;
     QStringList paneLog;
     SettingsWindowController settings;
@@ -241,7 +252,8 @@ private Q_SLOTS:
         settings.show();
         QVERIFY(!settings.window());
         int layouts = 0;
-        FocusPane focus;
+        FocusHome home;
+        FocusPane focus(home.defaults, home.clock);
         settings.configure(&focus, [&] { ++layouts; }, nullptr);
         settings.show();
         QPointer<QQuickWindow> window = settings.window();

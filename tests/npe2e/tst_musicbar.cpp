@@ -99,7 +99,7 @@ private Q_SLOTS:
         ClipboardPane clipboard;
         NotesPane notes;
         DropPane drop;
-        FocusPane focus;
+        FocusPane focus(defaults, shellClock);
         NotchGeometry geometry;
         geometry.hardwareWidth = 200;
         geometry.hardwareHeight = 32;

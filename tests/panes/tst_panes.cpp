@@ -6,9 +6,11 @@
 #include "focus/FocusPane.h"
 #include "music/MusicPane.h"
 #include "notes/NotesPane.h"
+#include "platform/Defaults.h"
 #include "usage/UsagePane.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -27,7 +29,12 @@ std::unique_ptr<NotchPane> makePane(const QString &name, FakePublisher *publishe
     if (name == QLatin1String("music"))
         return std::make_unique<MusicPane>(publisher, clock);
     if (name == QLatin1String("focus"))
-        return std::make_unique<FocusPane>();
+    {
+        // A store of its own, so the timer starts from its defaults.
+        static QTemporaryDir home;
+        static platform::Defaults defaults(home.filePath(QStringLiteral("defaults.json")));
+        return std::make_unique<FocusPane>(defaults, clock);
+    }
     if (name == QLatin1String("drop"))
         return std::make_unique<DropPane>();
     if (name == QLatin1String("notes"))

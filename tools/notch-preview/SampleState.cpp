@@ -1,7 +1,6 @@
 #include "SampleState.h"
 
 #include "design/NotchTime.h"
-#include "focus/FocusPane.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -61,24 +60,5 @@ NowPlayingState SamplePublisher::track(const QDateTime &now, bool playing)
     return state;
 }
 
-RunningFocusPane::RunningFocusPane(const QDateTime &now, int elapsedMinutes, QObject *parent)
-    : NotchPane(parent), m_span{now.addSecs(-60 * elapsedMinutes), now.addSecs(60 * (25 - elapsedMinutes))}
-{
-}
-
-double RunningFocusPane::contentHeight() const { return FocusPane::height; }
-
-IdleSignal RunningFocusPane::idle() const
-{
-    IdleSignal signal;
-    signal.isLive = true;
-    signal.priority = 90;
-    const double length = double(m_span.lower.secsTo(m_span.upper));
-    const double left = double(QDateTime::currentDateTimeUtc().secsTo(m_span.upper));
-    signal.pinnedLeading = IdleRing{1 - left / length, notchTime(left), m_span};
-    return signal;
-}
-
-QUrl RunningFocusPane::content() const { return FocusPane().content(); }
 
 } // namespace preview

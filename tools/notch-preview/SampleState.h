@@ -1,7 +1,7 @@
 #pragma once
 
 // Sample state for the preview: a now-playing service that publishes one made-up track with a
-// generated cover, a focus timer that is running, and a desktop appearance that holds still.
+// generated cover and a desktop appearance that holds still.
 
 #include "design/NotchPane.h"
 #include "nowplaying/NowPlayingPublisher.h"
@@ -29,30 +29,6 @@ public:
 
 private:
     tavrenhold::NowPlayingState m_state;
-};
-
-// The Focus pane with a run under way: its ring pinned to the leading wing, counting down a
-// 25-minute round that started `elapsedMinutes` ago. Shows the Focus pane's own content view.
-class RunningFocusPane final : public tavrenhold::NotchPane {
-    Q_OBJECT
-    Q_PROPERTY(QString title READ title CONSTANT)
-    Q_PROPERTY(QString symbol READ symbol CONSTANT)
-
-public:
-    RunningFocusPane(const QDateTime &now, int elapsedMinutes, QObject *parent = nullptr);
-
-    [[nodiscard]] tavrenhold::PaneID id() const override { return tavrenhold::PaneID::focus; }
-    [[nodiscard]] double contentHeight() const override;
-    [[nodiscard]] tavrenhold::IdleSignal idle() const override;
-    [[nodiscard]] QUrl content() const override;
-    void activate() override {}
-    void deactivate() override {}
-
-    [[nodiscard]] QString title() const { return tavrenhold::title(id()); }
-    [[nodiscard]] QString symbol() const { return tavrenhold::symbol(id()); }
-
-private:
-    tavrenhold::TimeSpan m_span;
 };
 
 // A desktop that asks for reduced motion, so every view shows its final state at once.

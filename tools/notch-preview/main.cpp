@@ -25,6 +25,7 @@
 #include "usage/UsagePane.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QImage>
@@ -151,13 +152,16 @@ int main(int argc, char **argv)
                                          QStringLiteral("state"), QStringLiteral("playing"));
     const QCommandLineOption focusOption(QStringLiteral("focus-timer"),
                                          QStringLiteral("A focus round is under way (its ring is pinned)."));
+    const QCommandLineOption focusStateOption(QStringLiteral("focus-state"),
+                                              QStringLiteral("Loads the focus timer's record from a file."),
+                                              QStringLiteral("file"));
     const QCommandLineOption noProgressOption(QStringLiteral("no-progress"),
                                               QStringLiteral("Turns the collapsed progress line off."));
     const QCommandLineOption opaqueOption(QStringLiteral("opaque"),
                                           QStringLiteral("Draws as without a compositor (no translucency)."));
     const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("The PNG to write."), QStringLiteral("file"));
     parser.addOptions({phaseOption, paneOption, themeOption, materialOption, wingsOption, heightOption, widthOption,
-                       notchOption, musicOption, focusOption, noProgressOption, opaqueOption, outOption});
+                       notchOption, musicOption, focusOption, focusStateOption, noProgressOption, opaqueOption, outOption});
     parser.process(app);
 
     const QString out = parser.value(outOption);
@@ -235,11 +239,18 @@ int main(int argc, char **argv)
     ClipboardPane clipboard;
     NotesPane notes;
     DropPane drop;
-    std::unique_ptr<NotchPane> focus;
-    if (parser.isSet(focusOption))
-        focus = std::make_unique<preview::RunningFocusPane>(now, 9);
-    else
-        focus = std::make_unique<FocusPane>();
+    if (parser.isSet(focusStateOption)) {
+        QFile record(parser.value(focusStateOption));
+        if (!record.open(QIODevice::ReadOnly))
+            return fail(QStringLiteral("cannot read the focus record: ") + record.fileName());
+        defaults.setData(FocusPane::defaultsKey, record.read(1 << 20));
+    } else if (parser.isSet(focusOption)) {
+        // A 25-minute work round that started 9 minutes ago.
+        PomodoroState running;
+        running.toggle(referenceSeconds(now.addSecs(-9 * 60)));
+        defaults.setData(FocusPane::defaultsKey, encodePomodoro(running).value_or(QByteArray()));
+    }
+    auto focus = std::make_unique<FocusPane>(defaults, Clock::system());
     if (playing.track && playing.track->artwork)
         GradientWash::shared().setAccent(ArtworkPalette::accent(playing.track->artwork->bytes));
 
