@@ -1,0 +1,102 @@
+#pragma once
+
+// The built program under test: a private session bus, the user's folders in a temporary home,
+// and the program started on this test's own display.
+
+#include "x11/X11TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace tavrenhold::test {
+
+class ProgramRig {
+public:
+    ProgramRig() = default;
+    ProgramRig(const ProgramRig &) = delete;
+    ~ProgramRig()
+    {
+        stop(program);
+        stop(m_bus);
+    }
+
+    // A session bus of our own; false when dbus-daemon did not come up.
+    bool startBus()
+    {
+        dieWithParent(m_bus);
+        m_bus.start(QStringLiteral("dbus-daemon"),
+                    {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        if (!m_bus.waitForStarted(5000))
+            return false;
+        QByteArray out;
+        while (!out.contains('\n')) {
+            if (!m_bus.waitForReadyRead(10000))
+                return false;
+            out += m_bus.readAllStandardOutput();
+        }
+        m_busAddress = QString::fromUtf8(out.trimmed());
+        return true;
+    }
+
+    // The settings file the program reads, written before it starts.
+    [[nodiscard]] QString defaultsPath() const { return home.filePath(QStringLiteral("config/app.tavrenhold/defaults.json")); }
+    bool writeDefaults(const QJsonObject &values) const
+    {
+        if (!QDir().mkpath(QFileInfo(defaultsPath()).absolutePath()))
+            return false;
+        QFile file(defaultsPath());
+        return file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(values).toJson()) > 0;
+    }
+    [[nodiscard]] QJsonObject readDefaults() const
+    {
+        QFile file(defaultsPath());
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QJsonDocument::fromJson(file.readAll()).object();
+    }
+
+    void start(QProcess &process)
+    {
+        QDir().mkpath(home.filePath(QStringLiteral("runtime")));
+        QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), qEnvironmentVariable("DISPLAY"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
+        env.remove(QStringLiteral("XAUTHORITY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        process.setProcessEnvironment(env);
+        dieWithParent(process);
+        process.start(QStringLiteral(TAVRENHOLD_BINARY), {});
+    }
+    void start() { start(program); }
+
+    static void stop(QProcess &process)
+    {
+        if (process.state() == QProcess::NotRunning)
+            return;
+        process.terminate();
+        if (!process.waitForFinished(5000))
+            process.kill();
+        process.waitForFinished(2000);
+    }
+
+    QTemporaryDir home;
+    QProcess program;
+
+private:
+    QProcess m_bus;
+    QString m_busAddress;
+};
+
+} // namespace tavrenhold::test
