@@ -4,6 +4,7 @@
 #include "app/LoginItem.h"
 #include "app/NotchSettings.h"
 #include "app/PanePreferences.h"
+#include "app/SettingsWindowController.h"
 #include "clipboard/ClipboardPane.h"
 #include "design/Appearance.h"
 #include "drop/DropPane.h"
@@ -188,5 +189,6 @@ int main(int argc, char *argv[])
     delegate.didFinishLaunching();
 
     app.exec();
+    SettingsWindowController::shared().releaseWindow();
     return 0;
 }

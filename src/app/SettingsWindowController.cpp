@@ -1,10 +1,17 @@
 #include "SettingsWindowController.h"
 
+#include "LoginItem.h"
+#include "NotchSettings.h"
+#include "PanePreferences.h"
+#include "PanesSettings.h"
+#include "design/Appearance.h"
 #include "focus/FocusPane.h"
+#include "platform/Defaults.h"
 
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickWindow>
+#include <QScreen>
 
 namespace tavrenhold {
 
@@ -13,9 +20,14 @@ SettingsWindowController::SettingsWindowController(QObject *parent)
 {
 }
 
-SettingsWindowController::~SettingsWindowController()
+SettingsWindowController::~SettingsWindowController() { releaseWindow(); }
+
+void SettingsWindowController::releaseWindow()
 {
     delete m_window.data(); // before the engine that made it
+    m_engine.reset();
+    delete m_general.data();
+    delete m_panes.data();
 }
 
 SettingsWindowController &SettingsWindowController::shared()
@@ -33,6 +45,24 @@ void SettingsWindowController::configure(FocusPane *focus, std::function<void()>
     m_configured = true;
 }
 
+SettingsWindowController::Models SettingsWindowController::resolvedModels() const
+{
+    Models models = m_models;
+    GeneralSettings::Models &g = models.general;
+    if (!g.settings)
+        g.settings = &NotchSettings::shared();
+    if (!g.appearance)
+        g.appearance = &Appearance::shared();
+    if (!g.login)
+        g.login = &LoginItem::shared();
+    if (!g.defaults)
+        g.defaults = &platform::Defaults::standard();
+    g.focus = m_focus;
+    if (!models.panes)
+        models.panes = &PanePreferences::shared();
+    return models;
+}
+
 void SettingsWindowController::show()
 {
     if (!m_configured)
@@ -42,13 +72,27 @@ void SettingsWindowController::show()
             m_engine = std::make_unique<QQmlEngine>();
             m_engine->addImportPath(QStringLiteral("qrc:/")); // our modules' QML files are built in
         }
+        // The views call back through the controller, so they always reach the callbacks it holds now.
+        const Models models = resolvedModels();
+        m_general = new GeneralSettings(models.general, [this] { layoutChanged(); }, this);
+        m_panes = new PanesSettings(*models.panes, [this] { panesChanged(); }, this);
         QQmlComponent component(m_engine.get(), QUrl(QStringLiteral("qrc:/Tavrenhold/App/qml/SettingsWindow.qml")));
         QObject *made = component.createWithInitialProperties(
-            {{QStringLiteral("controller"), QVariant::fromValue<QObject *>(this)}});
+            {{QStringLiteral("controller"), QVariant::fromValue<QObject *>(this)},
+             {QStringLiteral("general"), QVariant::fromValue<QObject *>(m_general.data())},
+             {QStringLiteral("panes"), QVariant::fromValue<QObject *>(m_panes.data())}});
         m_window = qobject_cast<QQuickWindow *>(made);
         if (!m_window) {
             delete made;
+            delete m_general.data();
+            delete m_panes.data();
             return;
+        }
+        // Centred on its screen when made.
+        if (QScreen *screen = m_window->screen()) {
+            const QRect area = screen->availableGeometry();
+            m_window->setPosition(area.x() + (area.width() - m_window->width()) / 2,
+                                  area.y() + (area.height() - m_window->height()) / 2);
         }
         // Closing only hides it; the next show() brings the same window back.
         m_window->QObject::setParent(this);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "GeneralSettings.h"
 #include "focus/FocusPane.h"
 
 #include <QObject>
@@ -12,6 +13,9 @@
 class QQmlEngine;
 
 namespace tavrenhold {
+
+class PanePreferences;
+class PanesSettings;
 
 // The one settings window: configured once the program has started, opened from the status menu
 // and when the running program is started again. The window itself is made on the first show().
@@ -32,9 +36,19 @@ public:
     void configure(FocusPane *focus, std::function<void()> onLayoutChange, std::function<void()> onPanesChange);
     [[nodiscard]] bool isConfigured() const { return m_configured; }
 
+    // The models the window edits; the shared ones unless set before the first show().
+    struct Models {
+        GeneralSettings::Models general;
+        PanePreferences *panes = nullptr;
+    };
+    void setModels(Models models) { m_models = models; }
+
     // Does nothing until configured. The first call makes the window; every call shows it, raises it
     // and asks for the keyboard.
     void show();
+
+    // Destroys the window and what it shows; the program calls it before the application object goes.
+    void releaseWindow();
 
     [[nodiscard]] FocusPane *focus() const { return m_focus; }
     // The window, once made; it is kept (hidden when closed) for the rest of the run.
@@ -45,6 +59,11 @@ public:
     Q_INVOKABLE void panesChanged() const;
 
 private:
+    [[nodiscard]] Models resolvedModels() const;
+
+    Models m_models;
+    QPointer<GeneralSettings> m_general;
+    QPointer<PanesSettings> m_panes;
     bool m_configured = false;
     QPointer<FocusPane> m_focus;
     std::function<void()> m_onLayoutChange;

@@ -1,21 +1,26 @@
 import QtQuick
+import QtQuick.Controls.Fusion
 
-// The settings window. Its General and Panes tabs edit the settings model and the pane preferences,
-// and tell the controller when the layout or the panes changed.
+// The settings window: the General, Panes and AI Usage tabs over the models the controller hands in.
+// Closing it only hides it; the controller shows the same window again.
 Window {
     id: window
 
     required property QtObject controller
+    required property QtObject general
+    required property QtObject panes
 
+    objectName: "Tavrenhold.SettingsWindow"
     title: "Tavrenhold Settings"
-    width: 560
-    height: 440
+    width: 520
+    height: 560
     minimumWidth: 480
-    minimumHeight: 360
-    color: systemPalette.window
+    minimumHeight: 488
+    color: palette.window
 
-    SystemPalette {
-        id: systemPalette
-        colorGroup: SystemPalette.Active
+    SettingsRootView {
+        anchors.fill: parent
+        general: window.general
+        panes: window.panes
     }
 }
