@@ -19,6 +19,7 @@
 #include "platform/FullScreenProbe.h"
 #include "platform/PanelWindowSystem.h"
 #include "platform/PointerMonitor.h"
+#include "platform/SceneBackend.h"
 #include "platform/SingleInstance.h"
 #include "platform/SystemAppearance.h"
 #include "platform/Updater.h"
@@ -27,10 +28,9 @@
 #include "usage/UsagePane.h"
 
 #include <QApplication>
+#include <QQuickWindow>
 #include <QSocketNotifier>
 #include <QtQml/qqmlextensionplugin.h>
-
-#include <xcb/xcb.h>
 
 #include <csignal>
 #include <cstdio>
@@ -86,16 +86,6 @@ bool usesX11()
     return platform.isEmpty() || platform == "xcb" || platform.startsWith("xcb:");
 }
 
-bool displayAnswers(const QByteArray &display)
-{
-    if (display.isEmpty())
-        return false;
-    xcb_connection_t *connection = xcb_connect(display.constData(), nullptr);
-    const bool answers = connection && xcb_connection_has_error(connection) == 0;
-    xcb_disconnect(connection);
-    return answers;
-}
-
 AppDelegate::Parts realParts(NotchControllerEnvironment &environment)
 {
     AppDelegate::Parts parts;
@@ -129,7 +119,8 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "xcb");
     if (usesX11()) {
         const QByteArray display = qgetenv("DISPLAY");
-        if (!displayAnswers(display)) {
+        const auto graphics = platform::probeDisplay(display);
+        if (!graphics) {
             if (display.isEmpty())
                 std::fprintf(stderr, "tavrenhold: no X display: DISPLAY is not set. Start Tavrenhold from an X11 "
                                      "desktop session.\n");
@@ -139,6 +130,10 @@ int main(int argc, char *argv[])
                              display.constData());
             return 1;
         }
+        // Without a GPU, OpenGL would be a software rasteriser: Qt Quick's own software scene
+        // graph draws the same for a fraction of the memory and threads.
+        if (platform::chooseSceneBackend(*graphics) == platform::SceneBackend::software)
+            QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     }
 
     QApplication app(argc, argv);
