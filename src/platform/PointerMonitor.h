@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointF>
+#include <QRectF>
 
 #include <memory>
 
@@ -32,6 +33,11 @@ public:
 
     // The pointer now, read from the display (not from the last report).
     [[nodiscard]] virtual PointerState current() const = 0;
+
+    // Where the pointer matters (logical coordinates; empty: everywhere). While it moves with no
+    // button held outside this area, nothing there needs it exactly: a monitor may report it a few
+    // times a second instead of on every move, and save the work.
+    virtual void setAttentionArea(const QRectF &area) { Q_UNUSED(area); }
 
     // The display's own monitor (XInput2 raw events on X11).
     [[nodiscard]] static std::unique_ptr<PointerMonitor> create(QObject *parent = nullptr);

@@ -239,6 +239,23 @@ void NotchController::placePanel(const GlobalRect &screen, const QSizeF &size)
     const QRect frame = m_space.toQt(wanted).toRect();
     m_panelFrame = m_space.fromQt(QRectF(frame));
     m_panel->setFrame(frame);
+    updateAttentionArea();
+}
+
+void NotchController::updateAttentionArea()
+{
+    // Far from the open surface, or from the notch and its hover zone while collapsed, no decision
+    // needs every move of the pointer.
+    if (!m_panel || !m_model)
+        return;
+    QRectF area;
+    if (m_model->isExpanded()) {
+        area = m_space.toQt(m_panelFrame).adjusted(-attentionMargin, -attentionMargin, attentionMargin, attentionMargin);
+    } else {
+        const double reach = m_env.settings.proximityRadius() + attentionMargin;
+        area = m_space.toQt(triggerRect()).adjusted(-reach, -reach, reach, reach);
+    }
+    m_env.pointer.setAttentionArea(area);
 }
 
 void NotchController::relocate()
@@ -402,6 +419,7 @@ void NotchController::transition(NotchPhase target)
     if (target == NotchPhase::expanded) {
         cancelClose();
         m_model->setPhase(NotchPhase::expanded);
+        updateAttentionArea();
         syncKey();
         return;
     }
@@ -458,6 +476,7 @@ void NotchController::settleAfterGrace()
 void NotchController::collapse(NotchPhase phase)
 {
     m_model->setPhase(phase);
+    updateAttentionArea();
     syncKey();
     m_panel->setIgnoresMouseEvents(true);
 }
@@ -470,6 +489,7 @@ void NotchController::present(std::optional<PaneID> pane)
     if (pane)
         m_model->land(*pane);
     m_model->setPhase(NotchPhase::expanded);
+    updateAttentionArea();
     syncKey();
 }
 

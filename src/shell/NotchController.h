@@ -78,6 +78,9 @@ public:
 
     // Pointer samples from the monitor are taken at most once per 1/60 s.
     static constexpr std::chrono::microseconds sampleInterval{16'667};
+    // Points beyond the open surface, or the notch's hover zone, within which the pointer is
+    // followed on every frame.
+    static constexpr double attentionMargin = 120;
     // An open surface the pointer left collapses after this long.
     static constexpr Millis collapseGrace{140};
     // Wheel notches step between panes at most once per this long.
@@ -157,6 +160,7 @@ private:
     [[nodiscard]] QSizeF panelSize() const;
     // Puts the panel at the top centre of the screen, `size` large.
     void placePanel(const platform::GlobalRect &screen, const QSizeF &size);
+    void updateAttentionArea();
     void layoutDragCatcher();
     void installMonitors();
     void removeMonitors();

@@ -98,6 +98,27 @@ private Q_SLOTS:
         QCOMPARE(trigger.maxY(), rig.controller->panelFrame().maxY() + 1);
     }
 
+    // The pointer is followed closely around the notch's hover zone while collapsed and around the
+    // open surface while expanded; both contain every point a phase decision turns on.
+    void attentionAreaFollowsThePhase()
+    {
+        ControllerRig rig;
+        rig.shell.addAllPanes();
+        rig.shell.settings->setProximityRadius(40);
+        rig.start();
+        const QRectF collapsed = rig.pointer.attentionArea;
+        QVERIFY(collapsed.contains(QPointF(centreX, 0)));
+        QVERIFY(collapsed.contains(QPointF(centreX, 32 + 40 + 100)));
+        QVERIFY(!collapsed.contains(QPointF(100, 700)));
+        rig.open();
+        const QRectF open = rig.pointer.attentionArea;
+        QVERIFY(open.contains(QPointF(centreX - 250, 250)));
+        QVERIFY(open.width() > collapsed.width());
+        rig.leave();
+        rig.advance(140);
+        QCOMPARE(rig.pointer.attentionArea, collapsed);
+    }
+
     void approachFromIdleWithoutRadiusGoesStraightToExpanded()
     {
         ControllerRig rig;

@@ -15,12 +15,14 @@ public:
     void stop() override;
     bool isRunning() const override { return m_running; }
     platform::PointerState current() const override { return state; }
+    void setAttentionArea(const QRectF &area) override { attentionArea = area; }
 
     // Sets where the pointer is and reports it when started and different from before.
     void move(QPointF position, Qt::MouseButtons buttons = Qt::NoButton);
     void move(const platform::PointerState &next);
 
     platform::PointerState state;
+    QRectF attentionArea;
     bool startSucceeds = true;
     int startCalls = 0;
     int stopCalls = 0;

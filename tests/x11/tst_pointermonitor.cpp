@@ -55,6 +55,41 @@ private Q_SLOTS:
         QCOMPARE(monitor.current(), (PointerState{QPointF(400, 260), Qt::NoButton}));
     }
 
+    // Far from where the pointer matters it is looked at a few times a second, yet where it comes
+    // to rest is always reported, and so is its way back into the area.
+    void farMotionIsFollowedLoosely()
+    {
+        X11PointerMonitor monitor;
+        monitor.setAttentionArea(QRectF(600, 0, 300, 120));
+        QVERIFY(monitor.start());
+        QSignalSpy spy(&monitor, &PointerMonitor::changed);
+        const auto sweep = [&](QPoint from) -> qsizetype {
+            spy.clear();
+            m_driver.moveTo(from.x(), from.y());
+            for (int i = 1; i <= 40; ++i) {
+                m_driver.moveTo(from.x() + 2 * i, from.y());
+                QTest::qWait(25);
+            }
+            const QPointF end(from.x() + 80, from.y());
+            if (!QTest::qWaitFor([&] { return lastReport(spy).position == end; }, 10000))
+                return -1; // the resting place was never reported
+            return spy.size();
+        };
+        const qsizetype inside = sweep(QPoint(650, 40));
+        const qsizetype far = sweep(QPoint(100, 700));
+        QVERIFY(inside > 0 && far > 0);
+        QVERIFY2(far < inside, qPrintable(QStringLiteral("%1 reports far away, %2 inside").arg(far).arg(inside)));
+
+        // Back into the area, and held buttons far away are followed as closely as inside.
+        m_driver.moveTo(700, 60);
+        QTRY_COMPARE(lastReport(spy).position, QPointF(700, 60));
+        m_driver.press(1);
+        m_driver.moveTo(120, 650);
+        QTRY_COMPARE(lastReport(spy), (PointerState{QPointF(120, 650), Qt::LeftButton}));
+        m_driver.release(1);
+        monitor.stop();
+    }
+
     void buttonsAreReported_data()
     {
         QTest::addColumn<int>("button");

@@ -10,10 +10,22 @@
 
 namespace tavrenhold::platform::x11 {
 
+namespace {
+constexpr uint32_t motionMask = XCB_INPUT_XI_EVENT_MASK_RAW_MOTION;
+constexpr uint32_t buttonMask = XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE;
+// A query this recent answers for now.
+constexpr qint64 queryFreshMs = 2;
+} // namespace
+
 X11PointerMonitor::X11PointerMonitor(std::shared_ptr<XcbConnection> connection, QObject *parent)
     : PointerMonitor(parent)
     , m_connection(std::move(connection))
 {
+    m_frame.setSingleShot(true);
+    m_frame.setTimerType(Qt::PreciseTimer);
+    connect(&m_frame, &QTimer::timeout, this, &X11PointerMonitor::report);
+    m_rest.setSingleShot(true);
+    connect(&m_rest, &QTimer::timeout, this, &X11PointerMonitor::wake);
 }
 
 namespace {
@@ -45,7 +57,7 @@ bool X11PointerMonitor::start()
     if (!m_connection || !m_connection->isValid() || m_connection->xinputOpcode() < 0)
         return false;
     m_listener = m_connection->addListener([this](const xcb_generic_event_t *event) { onEvent(event); });
-    selectRaw(true);
+    select(motionMask | buttonMask, true);
     // Reports begin when start() returns, not whenever the server gets to the selection.
     m_connection->sync();
     m_running = true;
@@ -58,19 +70,21 @@ void X11PointerMonitor::stop()
     if (!m_running)
         return;
     m_running = false;
-    selectRaw(false);
+    m_frame.stop();
+    m_reportQueued = false;
+    // Motion is already off while resting (the selections are counted).
+    select(m_rest.isActive() ? buttonMask : motionMask | buttonMask, false);
+    m_rest.stop();
     m_connection->removeListener(m_listener);
     m_listener = 0;
 }
 
-void X11PointerMonitor::selectRaw(bool on)
+void X11PointerMonitor::select(uint32_t mask, bool on)
 {
-    constexpr uint32_t raw = XCB_INPUT_XI_EVENT_MASK_RAW_MOTION | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS
-        | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE;
     if (on)
-        m_connection->selectXInputEvents(m_connection->root(), raw);
+        m_connection->selectXInputEvents(m_connection->root(), mask);
     else
-        m_connection->deselectXInputEvents(m_connection->root(), raw);
+        m_connection->deselectXInputEvents(m_connection->root(), mask);
 }
 
 void X11PointerMonitor::onEvent(const xcb_generic_event_t *event)
@@ -88,11 +102,15 @@ void X11PointerMonitor::onEvent(const xcb_generic_event_t *event)
     default:
         return;
     }
-    // Events come in bursts; one query answers the whole burst.
-    if (m_reportQueued)
+    // Events come in bursts; one query answers the whole burst, and at most one a frame.
+    if (m_reportQueued || m_rest.isActive())
         return;
     m_reportQueued = true;
-    QMetaObject::invokeMethod(this, &X11PointerMonitor::report, Qt::QueuedConnection);
+    const qint64 since = m_sinceReport.isValid() ? m_sinceReport.elapsed() : frameMs;
+    if (since >= frameMs)
+        QMetaObject::invokeMethod(this, &X11PointerMonitor::report, Qt::QueuedConnection);
+    else
+        m_frame.start(int(frameMs - since));
 }
 
 void X11PointerMonitor::report()
@@ -100,17 +118,43 @@ void X11PointerMonitor::report()
     m_reportQueued = false;
     if (!m_running)
         return;
+    m_sinceReport.start();
     const PointerState state = current();
-    if (m_last == state)
+    const bool moved = m_last != state;
+    if (moved) {
+        m_last = state;
+        Q_EMIT changed(state);
+    }
+    if (!m_running)
+        return; // stopped by a receiver
+    const bool far = !m_area.isEmpty() && !m_area.contains(state.position) && state.buttons == Qt::NoButton;
+    if (far && moved)
+        rest();
+}
+
+void X11PointerMonitor::rest()
+{
+    select(motionMask, false);
+    m_connection->flush();
+    m_rest.start(restMs);
+}
+
+void X11PointerMonitor::wake()
+{
+    if (!m_running)
         return;
-    m_last = state;
-    Q_EMIT changed(state);
+    select(motionMask, true);
+    // Motion during the rest went unseen: look once. A pointer still moving far away rests again;
+    // one at rest stays watched.
+    report();
 }
 
 PointerState X11PointerMonitor::current() const
 {
     if (!m_connection || !m_connection->isValid())
         return cursorPosition();
+    if (m_sinceQuery.isValid() && m_sinceQuery.elapsed() < queryFreshMs)
+        return m_queried;
     xcb_connection_t *c = m_connection->get();
     Reply<xcb_query_pointer_reply_t> reply(xcb_query_pointer_reply(c, xcb_query_pointer(c, m_connection->root()), nullptr));
     if (!reply)
@@ -124,7 +168,9 @@ PointerState X11PointerMonitor::current() const
         buttons |= Qt::RightButton;
     const QPoint native(reply->root_x, reply->root_y);
     const QPointF position = qGuiApp ? NativeMapping::current().toLogical(native) : QPointF(native);
-    return {position, buttons};
+    m_queried = {position, buttons};
+    m_sinceQuery.start();
+    return m_queried;
 }
 
 } // namespace tavrenhold::platform::x11

@@ -3,15 +3,19 @@
 #include "platform/PointerMonitor.h"
 #include "XcbConnection.h"
 
+#include <QElapsedTimer>
+#include <QTimer>
+
 #include <memory>
 #include <optional>
 
 namespace tavrenhold::platform::x11 {
 
 // Follows the pointer through XInput2 raw motion and button events selected on the root window:
-// they arrive whatever window is under the pointer and during other programs' pointer grabs. The
-// position and buttons come from one pointer query after each burst of events. Pointer warps make
-// no raw events and are not seen.
+// they arrive whatever window is under the pointer and during other programs' pointer grabs. Raw
+// events carry no position: it comes from one pointer query per burst, at most one per frame.
+// Outside the attention area motion events are switched off for a rest after each report, so a
+// pointer moving far away costs a few queries a second. Pointer warps make no raw events.
 class X11PointerMonitor final : public PointerMonitor {
     Q_OBJECT
 
@@ -24,17 +28,33 @@ public:
     void stop() override;
     bool isRunning() const override { return m_running; }
     PointerState current() const override;
+    void setAttentionArea(const QRectF &area) override { m_area = area; }
+
+    // At most one pointer query per frame while the pointer moves.
+    static constexpr int frameMs = 16;
+    // How long motion goes unwatched after a report outside the attention area.
+    static constexpr int restMs = 200;
 
 private:
     void onEvent(const xcb_generic_event_t *event);
     void report();
-    void selectRaw(bool on);
+    void select(uint32_t mask, bool on);
+    void rest();
+    void wake();
 
     std::shared_ptr<XcbConnection> m_connection;
     int m_listener = 0;
     bool m_running = false;
     bool m_reportQueued = false;
     std::optional<PointerState> m_last;
+    QRectF m_area;
+    QTimer m_frame;
+    QTimer m_rest;
+    QElapsedTimer m_sinceReport;
+    // The last answer of the display and when it came: a query within the same moment (the
+    // controller asks right after a report) is answered from it.
+    mutable PointerState m_queried;
+    mutable QElapsedTimer m_sinceQuery;
 };
 
 } // namespace tavrenhold::platform::x11
