@@ -185,6 +185,8 @@ StreamSession::StreamSession(QDBusConnection bus, const Invocation &invocation, 
     , m_lines(invocation.diff)
 {
     m_debounce.setSingleShot(true);
+    // A coarse timer may fire up to 5 % early: the gathering window is the full debounce time.
+    m_debounce.setTimerType(Qt::PreciseTimer);
     m_debounce.setInterval(invocation.debounceMs);
     m_poll.setInterval(kPositionPollMs);
     connect(&m_debounce, &QTimer::timeout, this, &StreamSession::flush);

@@ -22,8 +22,8 @@
 namespace {
 
 const QString kLibexec = QStringLiteral(ADAPTER_LIBEXEC_DIR);
-const QString kScript = kLibexec + QStringLiteral("/mediaremote-adapter.pl");
-const QString kFramework = kLibexec + QStringLiteral("/MediaRemoteAdapter.framework");
+const QString kScriptName = QStringLiteral("mediaremote-adapter.pl");
+const QString kFrameworkName = QStringLiteral("MediaRemoteAdapter.framework");
 const QString kTestClient = kLibexec + QStringLiteral("/MediaRemoteAdapterTestClient");
 const QString kMprisPlugin = QStringLiteral("/usr/lib/mpv-mpris/mpris.so");
 const QString kMpv = QStringLiteral("org.mpris.MediaPlayer2.mpv");
@@ -56,6 +56,11 @@ class MprisTest : public QObject {
 private:
     QTemporaryDir m_tones;     // tones and a cover, made once
     QTemporaryDir m_home;      // HOME and XDG folders for every child
+    // Links to the built script and framework that belong to this test alone: a program starting
+    // meanwhile ends the streams it finds under its own paths, and must not meet ours.
+    QTemporaryDir m_links;
+    QString m_script;
+    QString m_framework;
     QProcess m_bus;
     QString m_address;
     QString m_connectionName;
@@ -134,7 +139,7 @@ private:
 
     QStringList adapterArguments(const QStringList &command) const
     {
-        return QStringList{kScript, kFramework} + command;
+        return QStringList{m_script, m_framework} + command;
     }
 
     Run adapter(const QStringList &command, const QProcessEnvironment &env, int timeoutMs = 8000) const
@@ -183,9 +188,15 @@ private Q_SLOTS:
                      qPrintable(QStringLiteral("%1 is missing (scripts/bootstrap installs it)").arg(QLatin1String(tool))));
         QVERIFY2(QFile::exists(kMprisPlugin), "mpv-mpris is missing (scripts/bootstrap installs it)");
         QVERIFY2(QFile::exists(QStringLiteral("/usr/bin/perl")), "perl is missing");
-        for (const QString &part : {kScript, kFramework + QStringLiteral("/MediaRemoteAdapter"), kTestClient})
+        const QString script = kLibexec + QLatin1Char('/') + kScriptName;
+        const QString framework = kLibexec + QLatin1Char('/') + kFrameworkName;
+        for (const QString &part : {script, framework + QStringLiteral("/MediaRemoteAdapter"), kTestClient})
             QVERIFY2(QFile::exists(part), qPrintable(part + QStringLiteral(" was not built")));
-        QVERIFY(m_tones.isValid() && m_home.isValid());
+        QVERIFY(m_tones.isValid() && m_home.isValid() && m_links.isValid());
+        m_script = m_links.filePath(kScriptName);
+        m_framework = m_links.filePath(kFrameworkName);
+        QVERIFY(QFile::link(script, m_script));
+        QVERIFY(QFile::link(framework, m_framework));
         QDir(m_home.path()).mkpath(QStringLiteral("runtime"));
         QFile::setPermissions(m_home.filePath(QStringLiteral("runtime")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
@@ -344,8 +355,8 @@ private Q_SLOTS:
         QVERIFY(cmdline.open(QIODevice::ReadOnly));
         const QList<QByteArray> argv = cmdline.readAll().split('\0');
         QCOMPARE(argv.value(0), QByteArray("/usr/bin/perl"));
-        QCOMPARE(argv.value(1), kScript.toUtf8());
-        QCOMPARE(argv.value(2), kFramework.toUtf8());
+        QCOMPARE(argv.value(1), m_script.toUtf8());
+        QCOMPARE(argv.value(2), m_framework.toUtf8());
         QCOMPARE(argv.value(3), QByteArray("stream"));
 
         // Playing steadily: the position is read every second and matches, so nothing is written. (One
@@ -448,7 +459,7 @@ private Q_SLOTS:
         parent.start(QStringLiteral("/bin/sh"),
                      {QStringLiteral("-c"),
                       QStringLiteral("/usr/bin/perl \"$0\" \"$1\" stream --no-artwork >/dev/null 2>&1 & echo $!; exec sleep 30"),
-                      kScript, kFramework});
+                      m_script, m_framework});
         QVERIFY(parent.waitForStarted(5000));
         QVERIFY(QTest::qWaitFor([&] { return parent.canReadLine(); }, 3000));
         const pid_t child = pid_t(parent.readLine().trimmed().toInt());

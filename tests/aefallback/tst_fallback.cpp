@@ -50,16 +50,21 @@ class FallbackTest : public QObject {
     std::unique_ptr<MprisPeer> m_peer;
     test::ManualClock m_clock;
     std::unique_ptr<NowPlayingCoordinator> m_coordinator;
+    MonoTime m_fallbackSince; // on the test's clock: the recoveries count from here
 
     [[nodiscard]] QString path(const QString &name) const { return m_dir.filePath(name); }
     [[nodiscard]] NowPlayingState state() const { return m_coordinator->state(); }
     [[nodiscard]] QString activeSource() const { return m_coordinator->activeSourceID().value_or(QStringLiteral("-")); }
 
-    // Lets the source's re-reading after a command (0.35 s on the test's clock) happen.
-    void settleCommand()
+    // Lets the source's re-reading after a command (0.35 s on the test's clock) happen, once the
+    // command has run and its sleep has begun: advanced earlier, the clock would pass it by.
+    [[nodiscard]] bool settleCommand()
     {
-        m_clock.advance(350ms);
-        QTest::qWait(50);
+        const MonoTime settled = m_clock.now() + AppleScriptSource::commandSettleDelay;
+        if (!QTest::qWaitFor([&] { return m_clock.hasSleeperUntil(settled); }, 10000))
+            return false;
+        m_clock.advance(AppleScriptSource::commandSettleDelay);
+        return true;
     }
 
 private Q_SLOTS:
@@ -139,6 +144,9 @@ private Q_SLOTS:
     {
         m_coordinator->start();
         QTRY_COMPARE_WITH_TIMEOUT(activeSource(), QStringLiteral("applescript"), 20000);
+        m_fallbackSince = m_clock.now();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_clock.hasSleeperUntil(m_fallbackSince + NowPlayingCoordinator::recoveryInterval), 10000);
         QVERIFY2(QTest::qWaitFor([&] { return state().track && state().track->title == firstTitle; }, 10000),
                  qPrintable(describe(state())));
         const NowPlayingState s = state();
@@ -167,24 +175,24 @@ private Q_SLOTS:
         m_coordinator->send(TransportCommand::play());
         QTRY_COMPARE_WITH_TIMEOUT(m_peer->status(), QStringLiteral("Playing"), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(state().status, PlaybackStatus::playing, 5000);
-        settleCommand();
+        QVERIFY2(settleCommand(), "the command did not finish");
 
         m_coordinator->send(TransportCommand::pause());
         QTRY_COMPARE_WITH_TIMEOUT(m_peer->status(), QStringLiteral("Paused"), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(state().status, PlaybackStatus::paused, 5000);
-        settleCommand();
+        QVERIFY2(settleCommand(), "the command did not finish");
 
         m_coordinator->send(TransportCommand::next());
         QVERIFY(m_peer->waitForTitle(secondTitle, 5000));
         QVERIFY2(QTest::qWaitFor([&] { return state().track && state().track->title == secondTitle; }, 5000),
                  qPrintable(describe(state())));
-        settleCommand();
+        QVERIFY2(settleCommand(), "the command did not finish");
 
         // Half of the 40 s tone, while paused: the player holds 20 s and the state learns it.
         m_coordinator->seek(0.5);
         QVERIFY2(QTest::qWaitFor([&] { return std::abs(m_peer->position() - 20) < 1; }, 5000),
                  qPrintable(QStringLiteral("mpv is at %1 s").arg(m_peer->position())));
-        settleCommand();
+        QVERIFY2(settleCommand(), "the command did not finish");
         QVERIFY2(QTest::qWaitFor([&] { return std::abs(state().elapsed - 20) < 1; }, 5000), qPrintable(describe(state())));
         QCOMPARE(activeSource(), QStringLiteral("applescript"));
     }
@@ -195,11 +203,15 @@ private Q_SLOTS:
     {
         QVERIFY(QFile::remove(path("adapter/") + testClientName));
         QVERIFY(QFile::link(libexec + QLatin1Char('/') + testClientName, path("adapter/") + testClientName));
-        m_clock.advance(44s);
-        QTest::qWait(200);
+        // A millisecond before the recovery it is still pending, and nothing has moved.
+        const MonoTime recovery = m_fallbackSince + NowPlayingCoordinator::recoveryInterval;
+        QVERIFY(recovery - m_clock.now() > 1ms);
+        m_clock.advance(std::chrono::duration_cast<Millis>(recovery - m_clock.now()) - 1ms);
+        QVERIFY(m_clock.hasSleeperUntil(recovery));
         QCOMPARE(activeSource(), QStringLiteral("applescript"));
 
-        m_clock.advance(1s);
+        m_clock.advance(1ms);
+        QVERIFY(!m_clock.hasSleeperUntil(recovery));
         QTRY_COMPARE_WITH_TIMEOUT(activeSource(), QStringLiteral("system"), 20000);
         QVERIFY2(QTest::qWaitFor(
                      [&] {

@@ -71,6 +71,12 @@ QCoro::Task<bool> ManualClock::sleep(std::shared_ptr<Sleeper> sleeper, CancelTok
     co_return !token.isCancelled();
 }
 
+bool ManualClock::hasSleeperUntil(MonoTime deadline) const
+{
+    return std::any_of(m_sleepers.begin(), m_sleepers.end(),
+                       [deadline](const auto &sleeper) { return sleeper->deadline == deadline; });
+}
+
 void ManualClock::advance(Millis d)
 {
     const MonoTime target = m_now + d;

@@ -25,6 +25,8 @@ public:
     // like a real clock change it wakes every wall-clock sleeper, which checks the time again.
     void setWall(const QDateTime &wall);
     [[nodiscard]] int sleepers() const { return int(m_sleepers.size()); }
+    // Whether someone sleeps until exactly `deadline` (a sleep that has begun and not yet ended).
+    [[nodiscard]] bool hasSleeperUntil(MonoTime deadline) const;
 
 private:
     struct Sleeper {
