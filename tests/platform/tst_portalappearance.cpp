@@ -1,16 +1,23 @@
 // labels: dbus
+// The portal's appearance settings on a bus of this test's own: nothing else may own the portal's name
+// there, and nothing is started on demand (a machine with the real portal installed would start it on
+// a session bus), so the fake portal is the only one and "no portal" is an answer from the bus itself.
 #include "platform/PortalAppearance.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
+#include <QFile>
 #include <QGuiApplication>
 #include <QHash>
 #include <QPalette>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
 #include <memory>
 
 using tavrenhold::platform::PortalAppearance;
@@ -23,6 +30,9 @@ const QString kAppearance = QStringLiteral("org.freedesktop.appearance");
 const QString kColorScheme = QStringLiteral("color-scheme");
 const QString kGnome = QStringLiteral("org.gnome.desktop.interface");
 const QString kAnimations = QStringLiteral("enable-animations");
+
+// How long an answer may take on a loaded machine; the readings under test are not about time-outs.
+constexpr std::chrono::milliseconds patience{30000};
 
 QVariant flat(const QVariant &value) { return QVariant::fromValue(QDBusVariant(value)); }
 QVariant nested(const QVariant &value) { return flat(flat(value)); }
@@ -42,8 +52,8 @@ class FakePortal : public QObject {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
 
 public:
-    explicit FakePortal(const QString &connectionName)
-        : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName))
+    FakePortal(const QString &address, const QString &connectionName)
+        : m_bus(QDBusConnection::connectToBus(address, connectionName))
     {
     }
     ~FakePortal() override
@@ -109,7 +119,7 @@ class PortalAppearanceTest : public QObject {
     QDBusConnection clientBus()
     {
         const QString name = QStringLiteral("client-%1").arg(++m_connections);
-        return QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+        return QDBusConnection::connectToBus(m_address, name);
     }
 
     // Waits for a round trip to `service` on `bus`: everything sent to the client before is handled.
@@ -118,9 +128,9 @@ class PortalAppearanceTest : public QObject {
     {
         QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, method);
         call.setArguments(args);
-        QDBusPendingCallWatcher watcher(bus.asyncCall(call, 5000));
+        QDBusPendingCallWatcher watcher(bus.asyncCall(call, int(patience.count())));
         QSignalSpy finished(&watcher, &QDBusPendingCallWatcher::finished);
-        return finished.wait(5000);
+        return finished.wait(int(patience.count()));
     }
     static bool portalRoundTrip(const QDBusConnection &bus)
     {
@@ -137,9 +147,35 @@ class PortalAppearanceTest : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY2(QDBusConnection::sessionBus().isConnected(), "needs a session bus (dbus-run-session)");
-        QVERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(kService));
         m_palette = QGuiApplication::palette();
+        // A bus with no service folders: it starts nothing on demand.
+        QVERIFY(m_dir.isValid());
+        QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write(QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                                    " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                                    "<busconfig><type>session</type><listen>unix:dir=%1</listen><auth>EXTERNAL</auth>"
+                                    "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                                    "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n")
+                         .arg(m_dir.path())
+                         .toUtf8());
+        config.close();
+        m_daemon.setStandardErrorFile(QProcess::nullDevice());
+        m_daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config.fileName(),
+                                                       QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        QVERIFY2(m_daemon.waitForStarted(int(patience.count())), "dbus-daemon did not start");
+        QVERIFY(QTest::qWaitFor([&] { return m_daemon.canReadLine(); }, int(patience.count())));
+        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+        QVERIFY(!m_address.isEmpty());
+    }
+    void cleanupTestCase()
+    {
+        for (int i = 1; i <= m_connections; ++i)
+            QDBusConnection::disconnectFromBus(QStringLiteral("client-%1").arg(i));
+        m_daemon.terminate();
+        if (!m_daemon.waitForFinished(3000))
+            m_daemon.kill();
+        m_daemon.waitForFinished(3000);
     }
     void cleanup() { QGuiApplication::setPalette(m_palette); }
 
@@ -172,13 +208,13 @@ private Q_SLOTS:
         QFETCH(Answer, animations);
         QFETCH(bool, paletteDark);
         usePalette(paletteDark);
-        FakePortal portal(QStringLiteral("portal-readings"));
+        FakePortal portal(m_address, QStringLiteral("portal-readings"));
         portal.setAnswer(kAppearance, kColorScheme, scheme);
         portal.setAnswer(kGnome, kAnimations, animations);
         QVERIFY(portal.start());
 
         QDBusConnection bus = clientBus();
-        PortalAppearance appearance(bus);
+        PortalAppearance appearance(bus, patience);
         QCOMPARE(appearance.isDark(), paletteDark); // until the portal answers
         QSignalSpy darkChanged(&appearance, &PortalAppearance::isDarkChanged);
         QSignalSpy motionChanged(&appearance, &PortalAppearance::reduceMotionChanged);
@@ -203,7 +239,7 @@ private Q_SLOTS:
         QFETCH(bool, paletteDark);
         usePalette(paletteDark);
         QDBusConnection bus = clientBus();
-        PortalAppearance appearance(bus);
+        PortalAppearance appearance(bus, patience);
         QSignalSpy darkChanged(&appearance, &PortalAppearance::isDarkChanged);
         // The bus answers "no such service" itself; a round trip to it comes after those answers.
         QVERIFY(roundTrip(bus, QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
@@ -222,12 +258,12 @@ private Q_SLOTS:
     void followsSettingChanged()
     {
         usePalette(false);
-        FakePortal portal(QStringLiteral("portal-changes"));
+        FakePortal portal(m_address, QStringLiteral("portal-changes"));
         portal.setAnswer(kAppearance, kColorScheme, {Answer::value, nested(2u)});
         portal.setAnswer(kGnome, kAnimations, {Answer::value, nested(true)});
         QVERIFY(portal.start());
         QDBusConnection bus = clientBus();
-        PortalAppearance appearance(bus);
+        PortalAppearance appearance(bus, patience);
         QVERIFY(portalRoundTrip(bus));
         QSignalSpy darkChanged(&appearance, &PortalAppearance::isDarkChanged);
         QSignalSpy motionChanged(&appearance, &PortalAppearance::reduceMotionChanged);
@@ -255,13 +291,13 @@ private Q_SLOTS:
     void changeBeforeFirstAnswerWins()
     {
         usePalette(false);
-        FakePortal portal(QStringLiteral("portal-late"));
+        FakePortal portal(m_address, QStringLiteral("portal-late"));
         portal.setAnswer(kAppearance, kColorScheme, {Answer::hold, {}});
         portal.setAnswer(kGnome, kAnimations, {Answer::hold, {}});
         QVERIFY(portal.start());
         QDBusConnection bus = clientBus();
-        PortalAppearance appearance(bus);
-        QTRY_COMPARE(portal.reads(), 2);
+        PortalAppearance appearance(bus, patience);
+        QTRY_COMPARE_WITH_TIMEOUT(portal.reads(), 2, int(patience.count()));
         QVERIFY(!appearance.isDark());
 
         portal.emitChange(kAppearance, kColorScheme, 1u);
@@ -273,6 +309,9 @@ private Q_SLOTS:
 private:
     QPalette m_palette;
     int m_connections = 0;
+    QTemporaryDir m_dir;
+    QProcess m_daemon;
+    QString m_address;
 };
 
 QTEST_MAIN(PortalAppearanceTest)
