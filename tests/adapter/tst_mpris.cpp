@@ -416,7 +416,7 @@ private Q_SLOTS:
         QTest::qWait(200);
         QVERIFY(!stream.canReadLine());
         QVERIFY(callPlayer(QStringLiteral("Pause")));
-        const QJsonObject line = nextLine(stream, 2000);
+        const QJsonObject line = nextLine(stream, 5000);
         QVERIFY2(sincePlay.elapsed() >= debounceMs, qPrintable(QStringLiteral("%1 ms").arg(sincePlay.elapsed())));
         QCOMPARE(line.value("payload").toObject().value("playing").toBool(true), false);
         QTest::qWait(200);
