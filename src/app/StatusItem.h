@@ -22,13 +22,12 @@ namespace tavrenhold {
 namespace platform {
 class Updater;
 struct UpdateNotice;
-class SystemAppearance;
 } // namespace platform
 
 // The program's permanent presence besides the notch: a tray icon whose menu shows the version and
 // offers "Open Tavrenhold", "Check for Updates…", "Settings…" and "Quit Tavrenhold". A left click
 // opens the same menu as a right one. The symbol is drawn light or dark to suit the desktop's
-// stated colour scheme, light when it states none.
+// stated colour scheme, white when it states none.
 class StatusItem : public QObject {
     Q_OBJECT
 
