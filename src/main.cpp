@@ -109,6 +109,7 @@ AppDelegate::Parts realParts(NotchControllerEnvironment &environment)
     };
     // The clipboard watcher arrives with the clipboard history; until then there is nothing to start.
     parts.startClipboard = nullptr;
+    parts.appearance = &environment.systemAppearance;
     return parts;
 }
 } // namespace

@@ -87,7 +87,7 @@ void AppDelegate::didFinishLaunching()
             if (self && self->m_notch)
                 self->m_notch->present(pane);
         },
-        [settings] { settings->show(); });
+        [settings] { settings->show(); }, m_parts.appearance);
 }
 
 void AppDelegate::willTerminate()

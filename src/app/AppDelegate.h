@@ -16,8 +16,9 @@ class SettingsWindowController;
 class StatusItem;
 
 namespace platform {
+class SystemAppearance;
 class Updater;
-}
+} // namespace platform
 
 // The program's delegate: it owns the six panes and the notch controller for the whole run, starts
 // everything in order once the program has launched, shows the settings window when the program is
@@ -48,6 +49,8 @@ public:
         std::function<void()> startClipboard;
         // The settings window's controller (the shared one when null).
         SettingsWindowController *settings = nullptr;
+        // The desktop's colour scheme, which the status item's symbol follows (drawn white when null).
+        platform::SystemAppearance *appearance = nullptr;
     };
 
     // Makes the six panes: music, drop, notes, focus, clipboard, usage. Starts no service.

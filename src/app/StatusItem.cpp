@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QFile>
 #include <QMenu>
 #include <QMessageBox>
@@ -16,15 +17,18 @@
 namespace tavrenhold {
 
 StatusItem::StatusItem(platform::Updater *updater, OpenHandler onOpen, std::function<void()> onSettings,
-                       QObject *parent)
+                       platform::SystemAppearance *appearance, QObject *parent)
     : QObject(parent)
     , m_menu(std::make_unique<QMenu>())
     , m_item(std::make_unique<QSystemTrayIcon>())
     , m_onOpen(std::move(onOpen))
     , m_onSettings(std::move(onSettings))
     , m_updater(updater)
+    , m_appearance(appearance)
 {
-    m_item->setIcon(menuBarImage());
+    syncImage();
+    if (appearance)
+        connect(appearance, &platform::SystemAppearance::colorSchemeChanged, this, &StatusItem::syncImage);
     m_item->setToolTip(QLatin1String(toolTip));
 
     auto *version = m_menu->addAction(versionTitle(QCoreApplication::applicationVersion()));
@@ -47,6 +51,7 @@ StatusItem::StatusItem(platform::Updater *updater, OpenHandler onOpen, std::func
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     m_item->setContextMenu(m_menu.get());
+    connect(m_item.get(), &QSystemTrayIcon::activated, this, &StatusItem::activate);
     m_item->show();
 }
 
@@ -67,7 +72,12 @@ QString StatusItem::menuBarImageSource()
     return Symbols::path(QLatin1String(symbolName)).value_or(QString());
 }
 
-QIcon StatusItem::menuBarImage()
+QColor StatusItem::symbolColor(platform::SystemAppearance::ColorScheme scheme)
+{
+    return scheme == platform::SystemAppearance::ColorScheme::light ? QColor(0x1d, 0x1d, 0x1f) : QColor(Qt::white);
+}
+
+QIcon StatusItem::menuBarImage(const QColor &color)
 {
     const QString source = menuBarImageSource();
     if (source.isEmpty())
@@ -82,15 +92,26 @@ QIcon StatusItem::menuBarImage()
         image.fill(Qt::transparent);
         QPainter painter(&image);
         renderer.render(&painter, QRectF(0, 0, size, size));
-        // A template image: only its shape counts, drawn in the tray's foreground (light on the usual
-        // dark panels).
+        // A template image: only its shape counts, drawn in the panel's foreground colour.
         painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        painter.fillRect(image.rect(), Qt::white);
+        painter.fillRect(image.rect(), color);
         painter.end();
         icon.addPixmap(QPixmap::fromImage(image));
     }
     icon.setIsMask(true);
     return icon;
+}
+
+void StatusItem::syncImage()
+{
+    const auto scheme = m_appearance ? m_appearance->colorScheme() : platform::SystemAppearance::ColorScheme::noPreference;
+    m_item->setIcon(menuBarImage(symbolColor(scheme)));
+}
+
+void StatusItem::activate(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason == QSystemTrayIcon::Trigger && !m_menu->isVisible())
+        m_menu->popup(QCursor::pos());
 }
 
 void StatusItem::openNotch()

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "design/NotchPane.h"
+#include "platform/SystemAppearance.h"
 
+#include <QColor>
 #include <QIcon>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QSystemTrayIcon>
 
 #include <functional>
 #include <memory>
@@ -13,7 +16,6 @@
 
 class QAction;
 class QMenu;
-class QSystemTrayIcon;
 
 namespace tavrenhold {
 
@@ -23,7 +25,9 @@ struct UpdateNotice;
 } // namespace platform
 
 // The program's permanent presence besides the notch: a tray icon whose menu shows the version and
-// offers "Open Tavrenhold", "Check for Updates…", "Settings…" and "Quit Tavrenhold".
+// offers "Open Tavrenhold", "Check for Updates…", "Settings…" and "Quit Tavrenhold". A left click
+// opens the same menu as a right one. The symbol is drawn light or dark to suit the desktop's
+// stated colour scheme, white when it states none.
 class StatusItem : public QObject {
     Q_OBJECT
 
@@ -37,9 +41,10 @@ public:
     // Points square.
     static constexpr int imageSize = 18;
 
-    // `updater` is held weakly; "Check for Updates…" asks it to check.
+    // `updater` and `appearance` are held weakly; "Check for Updates…" asks the updater to check, and
+    // the symbol follows the appearance's colour scheme (white without one).
     StatusItem(platform::Updater *updater, OpenHandler onOpen, std::function<void()> onSettings,
-               QObject *parent = nullptr);
+               platform::SystemAppearance *appearance = nullptr, QObject *parent = nullptr);
     ~StatusItem() override;
 
     [[nodiscard]] QSystemTrayIcon &item() const { return *m_item; }
@@ -49,21 +54,30 @@ public:
     [[nodiscard]] static QString versionTitle(const QString &version);
     // The resource the icon is drawn from: the application icon when there is one, else our symbol.
     [[nodiscard]] static QString menuBarImageSource();
-    // The icon: a monochrome (template) image, 18 × 18 pt, drawn for the tray at every usual size.
-    [[nodiscard]] static QIcon menuBarImage();
+    // The symbol's colour on a panel of the given scheme: white on a dark panel, and when the scheme
+    // is not known (panels are dark more often than not); near-black on a light one.
+    [[nodiscard]] static QColor symbolColor(platform::SystemAppearance::ColorScheme scheme);
+    // The icon: a monochrome (template) image, 18 × 18 pt, drawn for the tray at every usual size in
+    // `color`.
+    [[nodiscard]] static QIcon menuBarImage(const QColor &color = Qt::white);
 
     void openNotch();
     void openSettings();
     void quit();
 
 private:
+    // The tray reports a click; a left one (Trigger) pops the menu up at the pointer. The tray shows
+    // the menu itself on a right click.
+    void activate(QSystemTrayIcon::ActivationReason reason);
     void showNotice(const platform::UpdateNotice &notice);
+    void syncImage();
 
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_item;
     OpenHandler m_onOpen;
     std::function<void()> m_onSettings;
     QPointer<platform::Updater> m_updater;
+    QPointer<platform::SystemAppearance> m_appearance;
 };
 
 } // namespace tavrenhold

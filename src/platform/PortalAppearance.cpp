@@ -96,7 +96,11 @@ bool PortalAppearance::apply(Setting setting, const QVariant &value)
         if (!isUnsignedNumber(value))
             return false;
         const qulonglong preference = value.toULongLong();
-        setDark(preference == 1 ? true : preference == 2 ? false : paletteIsDark());
+        const ColorScheme scheme = preference == 1 ? ColorScheme::dark
+            : preference == 2                      ? ColorScheme::light
+                                                   : ColorScheme::noPreference;
+        setColorScheme(scheme);
+        setDark(scheme == ColorScheme::noPreference ? paletteIsDark() : scheme == ColorScheme::dark);
         return true;
     }
     case Setting::animations:
@@ -112,6 +116,12 @@ void PortalAppearance::setDark(bool dark)
 {
     if (std::exchange(m_dark, dark) != dark)
         Q_EMIT isDarkChanged();
+}
+
+void PortalAppearance::setColorScheme(ColorScheme scheme)
+{
+    if (std::exchange(m_scheme, scheme) != scheme)
+        Q_EMIT colorSchemeChanged();
 }
 
 void PortalAppearance::setReduceMotion(bool reduce)

@@ -39,6 +39,7 @@ public:
 
     [[nodiscard]] bool isDark() const override { return m_dark; }
     [[nodiscard]] bool reduceMotion() const override { return m_reduceMotion; }
+    [[nodiscard]] ColorScheme colorScheme() const override { return m_scheme; }
 
     // The fallback's reading: the application palette's window colour is dark.
     [[nodiscard]] static bool paletteIsDark();
@@ -53,12 +54,14 @@ private:
     // Applies one reading; false when the value is not of the setting's type.
     bool apply(Setting setting, const QVariant &value);
     void setDark(bool dark);
+    void setColorScheme(ColorScheme scheme);
     void setReduceMotion(bool reduce);
 
     QDBusConnection m_bus;
     std::chrono::milliseconds m_timeout;
     bool m_dark = false;
     bool m_reduceMotion = false;
+    ColorScheme m_scheme = ColorScheme::noPreference;
     // A change signalled while the first reading is on its way is newer than that reading.
     bool m_schemeSignalled = false;
     bool m_animationsSignalled = false;

@@ -11,10 +11,15 @@ class SystemAppearance : public QObject {
     Q_PROPERTY(bool reduceMotion READ reduceMotion NOTIFY reduceMotionChanged)
 
 public:
+    // What the desktop itself says of its scheme; `isDark` falls back on other signs where it says
+    // nothing.
+    enum class ColorScheme { noPreference, dark, light };
+
     using QObject::QObject;
 
     [[nodiscard]] virtual bool isDark() const = 0;
     [[nodiscard]] virtual bool reduceMotion() const = 0;
+    [[nodiscard]] virtual ColorScheme colorScheme() const { return ColorScheme::noPreference; }
 
     // The desktop's own source for the run (the XDG desktop portal, with a plain fallback).
     static SystemAppearance &shared();
@@ -22,6 +27,7 @@ public:
 Q_SIGNALS:
     void isDarkChanged();
     void reduceMotionChanged();
+    void colorSchemeChanged();
 };
 
 } // namespace tavrenhold::platform

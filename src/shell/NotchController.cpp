@@ -580,10 +580,12 @@ bool NotchController::handleScroll(const ScrollEvent &event)
 {
     if (!m_model || !m_model->isExpanded())
         return false;
-    if (event.precise)
+    const MonoTime now = m_env.clock.now();
+    // A touchpad under libinput now and then sends a whole notch's angle; inside a gesture it is
+    // still the trackpad's.
+    if (event.precise || swipeGoesOn(now))
         return handleSwipe(event);
     if (std::abs(event.dy) > std::abs(event.dx) && event.dy != 0) {
-        const MonoTime now = m_env.clock.now();
         if (!m_lastWheel || now - *m_lastWheel > wheelSpacing) {
             m_lastWheel = now;
             const double dy = event.inverted ? -event.dy : event.dy;
@@ -594,12 +596,22 @@ bool NotchController::handleScroll(const ScrollEvent &event)
     return false;
 }
 
+bool NotchController::swipeGoesOn(MonoTime now) const { return m_lastSwipe && now - *m_lastSwipe <= swipeGap; }
+
+void NotchController::endSwipe()
+{
+    m_lastSwipe.reset();
+    m_swipeTravel = 0;
+    m_swipeCommitted = false;
+}
+
 bool NotchController::handleSwipe(const ScrollEvent &event)
 {
-    if (event.began) {
-        m_swipeTravel = 0;
-        m_swipeCommitted = false;
-    }
+    const MonoTime now = m_env.clock.now();
+    // Without phases (X11) a pause in the scrolls ends the gesture; with them, its first event does.
+    if (event.began || !swipeGoesOn(now))
+        endSwipe();
+    m_lastSwipe = now;
     const bool horizontal = std::abs(event.dx) > std::abs(event.dy);
     if (horizontal && !event.momentum) {
         m_swipeTravel += event.dx;
@@ -608,6 +620,8 @@ bool NotchController::handleSwipe(const ScrollEvent &event)
             step(m_swipeTravel < 0 ? 1 : -1);
         }
     }
+    if (event.ended)
+        endSwipe();
     return horizontal;
 }
 

@@ -93,6 +93,10 @@ public:
     static constexpr double dragArmGrowth = 70;
     static constexpr double armedCatcherOpacity = 0.01;
     static constexpr double swipeCommit = 60;
+    // A trackpad gesture ends when no trackpad scroll came for longer than this (X11 tells no
+    // gesture's beginning or end). Longer than the pauses between the events of one moving swipe,
+    // shorter than the time between two deliberate swipes.
+    static constexpr Millis swipeGap{200};
     static constexpr double panelMinExpandedWidth = 600;
     static constexpr double panelExtraWidth = 160;
     // Pills, paddings, margins and room for the flight of the travelling items: 76 + 18 + 18 + 120 + 80.
@@ -168,6 +172,9 @@ private:
     [[nodiscard]] bool dragPasteboardCarriesFiles();
     [[nodiscard]] bool followCursor(platform::GlobalPoint point);
     [[nodiscard]] bool handleSwipe(const ScrollEvent &event);
+    // A trackpad gesture is still going on: its last scroll came no longer than the gap ago.
+    [[nodiscard]] bool swipeGoesOn(MonoTime now) const;
+    void endSwipe();
     void step(int delta);
 
     static QCoro::Task<> sampleAfter(QPointer<NotchController> self, Clock &clock, Millis wait, CancelToken token);
@@ -189,6 +196,7 @@ private:
     CancelSlot m_trailingSample;
     bool m_trailingSamplePending = false;
     std::optional<MonoTime> m_lastWheel;
+    std::optional<MonoTime> m_lastSwipe; // the last trackpad scroll of the current gesture
     double m_swipeTravel = 0;
     bool m_swipeCommitted = false;
     std::function<bool()> m_isDragTargeted;

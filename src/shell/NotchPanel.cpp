@@ -10,6 +10,7 @@
 #include <QJSEngine>
 #include <QMetaMethod>
 #include <QMimeData>
+#include <QPointingDevice>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QResizeEvent>
@@ -23,13 +24,21 @@ namespace tavrenhold {
 ScrollEvent ScrollEvent::from(const QWheelEvent &event)
 {
     ScrollEvent e;
-    e.precise = !event.pixelDelta().isNull();
-    // Wheel notches come in eighths of a degree; only their sign and direction matter.
-    const QPointF delta = e.precise ? QPointF(event.pixelDelta()) : QPointF(event.angleDelta()) / 8.0;
+    const QPoint pixels = event.pixelDelta();
+    const QPoint angle = event.angleDelta();
+    const QPointingDevice *device = event.pointingDevice();
+    const bool touchpad = device && device->type() == QInputDevice::DeviceType::TouchPad;
+    const bool partNotch = angle.x() % QWheelEvent::DefaultDeltasPerStep != 0
+        || angle.y() % QWheelEvent::DefaultDeltasPerStep != 0;
+    e.precise = !pixels.isNull() || touchpad || partNotch;
+    // Angles come in eighths of a degree: 15 per wheel notch, and about one per point of travel from
+    // a touchpad under libinput.
+    const QPointF delta = !pixels.isNull() ? QPointF(pixels) : QPointF(angle) / 8.0;
     e.dx = delta.x();
     e.dy = delta.y();
     e.inverted = event.inverted();
     e.began = event.phase() == Qt::ScrollBegin;
+    e.ended = event.phase() == Qt::ScrollEnd;
     e.momentum = event.phase() == Qt::ScrollMomentum;
     return e;
 }

@@ -25,12 +25,18 @@ class PanelWindowSystem;
 
 // One wheel or trackpad scroll over the panel, as the controller reads it. Deltas are in the wheel's
 // own sense: positive y scrolls up (towards the top of the content), positive x towards the left.
+//
+// X11 gives touchpad scrolls no phases. Under libinput they come as angle deltas only (eight per
+// point of travel), under synaptics with pixel deltas too; wheel notches come as whole multiples of
+// 120 in angle. So a scroll counts as a trackpad's when it has pixel deltas, when its device is a
+// touchpad, or when its angle deltas are not whole notches.
 struct ScrollEvent {
     double dx = 0;
     double dy = 0;
-    bool precise = false;  // pixel deltas from a trackpad, rather than wheel notches
+    bool precise = false;  // from a trackpad, rather than wheel notches
     bool inverted = false; // the device reports "natural" scrolling
-    bool began = false;    // the first event of a trackpad gesture
+    bool began = false;    // the first event of a trackpad gesture, where the system tells
+    bool ended = false;    // the last event of a trackpad gesture, where the system tells
     bool momentum = false; // sent after the fingers left the pad
 
     bool operator==(const ScrollEvent &) const = default;

@@ -5,6 +5,7 @@
 #include "app/AppDelegate.h"
 #include "app/SettingsWindowController.h"
 #include "app/StatusItem.h"
+#include "fakes/FakeSystemAppearance.h"
 #include "fakes/ManualClock.h"
 #include "focus/FocusPane.h"
 #include "platform/Defaults.h"
@@ -109,6 +110,7 @@ struct DelegateRig {
                        + (delegate->statusItem() ? QStringLiteral(":status") : QString()));
         };
         parts.settings = &settings;
+        parts.appearance = &appearance;
         delegate = std::make_unique<AppDelegate>(std::move(parts));
     }
 
@@ -125,10 +127,32 @@ struct DelegateRig {
     QStringList log;
     QStringList paneLog;
     SettingsWindowController settings;
+    FakeSystemAppearance appearance;
     std::unique_ptr<AppDelegate> delegate;
 };
 
+// The colour of the symbol's opaque pixels in the tray icon at 18 px, or an invalid colour when they
+// are not all of one colour.
+QColor symbolPixelColor(const QIcon &icon)
+{
+    const QImage image = icon.pixmap(QSize(StatusItem::imageSize, StatusItem::imageSize)).toImage();
+    QColor found;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (pixel.alpha() != 255)
+                continue;
+            if (found.isValid() && pixel.rgb() != found.rgb())
+                return {};
+            found = pixel;
+        }
+    }
+    return found;
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(tavrenhold::platform::SystemAppearance::ColorScheme)
 
 class DelegateTest : public QObject {
     Q_OBJECT
@@ -208,6 +232,78 @@ private Q_SLOTS:
         QVERIFY(!icon.isNull());
         QVERIFY(icon.isMask());
         QVERIFY(icon.availableSizes().contains(QSize(18, 18)));
+    }
+
+    // A left click (the tray reports Trigger) pops the status menu up; on a right click the tray shows
+    // it itself, and other clicks do nothing.
+    void clickOnTheStatusItem_data()
+    {
+        QTest::addColumn<QSystemTrayIcon::ActivationReason>("reason");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("left click") << QSystemTrayIcon::Trigger << true;
+        QTest::newRow("right click") << QSystemTrayIcon::Context << false;
+        QTest::newRow("double click") << QSystemTrayIcon::DoubleClick << false;
+        QTest::newRow("middle click") << QSystemTrayIcon::MiddleClick << false;
+    }
+    void clickOnTheStatusItem()
+    {
+        QFETCH(QSystemTrayIcon::ActivationReason, reason);
+        QFETCH(bool, opens);
+        DelegateRig rig;
+        rig.delegate->didFinishLaunching();
+        StatusItem *item = rig.delegate->statusItem();
+        QVERIFY(!item->menu().isVisible());
+        Q_EMIT item->item().activated(reason);
+        QCOMPARE(item->menu().isVisible(), opens);
+        if (opens) {
+            // The menu it opened is the status menu itself: its entries act as from a right click.
+            rig.log.clear();
+            rig.action("Open Tavrenhold")->trigger();
+            QCOMPARE(rig.log, QStringList{"notch:present:none"});
+            Q_EMIT item->item().activated(reason); // a second click while it is open leaves it open
+            QVERIFY(item->menu().isVisible());
+            item->menu().hide();
+        }
+    }
+
+    // The symbol is drawn to suit the panel: white on a dark one and when the desktop states no scheme,
+    // near-black on a light one; it follows the desktop's changes.
+    void symbolSuitsThePanelsScheme_data()
+    {
+        QTest::addColumn<platform::SystemAppearance::ColorScheme>("scheme");
+        QTest::addColumn<QColor>("color");
+        using Scheme = platform::SystemAppearance::ColorScheme;
+        QTest::newRow("dark") << Scheme::dark << QColor(Qt::white);
+        QTest::newRow("light") << Scheme::light << QColor(0x1d, 0x1d, 0x1f);
+        QTest::newRow("not stated") << Scheme::noPreference << QColor(Qt::white);
+    }
+    void symbolSuitsThePanelsScheme()
+    {
+        QFETCH(platform::SystemAppearance::ColorScheme, scheme);
+        QFETCH(QColor, color);
+        QCOMPARE(StatusItem::symbolColor(scheme), color);
+
+        DelegateRig rig;
+        rig.appearance.setColorScheme(scheme);
+        rig.delegate->didFinishLaunching();
+        StatusItem *item = rig.delegate->statusItem();
+        QCOMPARE(symbolPixelColor(item->item().icon()), color);
+        QVERIFY(item->item().icon().isMask());
+
+        // The desktop switches to the other scheme, and back.
+        using Scheme = platform::SystemAppearance::ColorScheme;
+        const Scheme other = scheme == Scheme::light ? Scheme::dark : Scheme::light;
+        rig.appearance.setColorScheme(other);
+        QCOMPARE(symbolPixelColor(item->item().icon()), StatusItem::symbolColor(other));
+        rig.appearance.setColorScheme(scheme);
+        QCOMPARE(symbolPixelColor(item->item().icon()), color);
+    }
+
+    // Without a desktop appearance to follow, the symbol is white.
+    void symbolWithoutAppearanceIsWhite()
+    {
+        StatusItem item(nullptr, nullptr, nullptr);
+        QCOMPARE(symbolPixelColor(item.item().icon()), QColor(Qt::white));
     }
 
     void terminationStopsTheNotchThenDropsTheStatusItem()

@@ -45,6 +45,7 @@ struct Answer {
 } // namespace
 
 Q_DECLARE_METATYPE(Answer)
+Q_DECLARE_METATYPE(tavrenhold::platform::SystemAppearance::ColorScheme)
 
 // The portal's Settings interface on its own bus connection, answering Read from a table.
 class FakePortal : public QObject {
@@ -304,6 +305,43 @@ private Q_SLOTS:
         portal.release(nested(2u)); // the stale answer to the first Read
         QVERIFY(portalRoundTrip(bus));
         QVERIFY(appearance.isDark());
+    }
+
+    // The scheme as the desktop states it, apart from the palette's guess; notified once per change.
+    void statedScheme_data()
+    {
+        QTest::addColumn<Answer>("scheme");
+        QTest::addColumn<PortalAppearance::ColorScheme>("stated");
+        const Answer missing{Answer::notFound, {}};
+        QTest::newRow("prefer dark") << Answer{Answer::value, nested(1u)} << PortalAppearance::ColorScheme::dark;
+        QTest::newRow("prefer light") << Answer{Answer::value, flat(2u)} << PortalAppearance::ColorScheme::light;
+        QTest::newRow("no preference") << Answer{Answer::value, nested(0u)}
+                                       << PortalAppearance::ColorScheme::noPreference;
+        QTest::newRow("setting missing") << missing << PortalAppearance::ColorScheme::noPreference;
+        QTest::newRow("wrong type") << Answer{Answer::value, nested(QStringLiteral("2"))}
+                                    << PortalAppearance::ColorScheme::noPreference;
+    }
+    void statedScheme()
+    {
+        QFETCH(Answer, scheme);
+        QFETCH(PortalAppearance::ColorScheme, stated);
+        usePalette(true);
+        FakePortal portal(QStringLiteral("portal-stated"));
+        portal.setAnswer(kAppearance, kColorScheme, scheme);
+        QVERIFY(portal.start());
+        QDBusConnection bus = clientBus();
+        PortalAppearance appearance(bus);
+        QCOMPARE(appearance.colorScheme(), PortalAppearance::ColorScheme::noPreference);
+        QSignalSpy schemeChanged(&appearance, &PortalAppearance::colorSchemeChanged);
+        QVERIFY(portalRoundTrip(bus));
+        QCOMPARE(appearance.colorScheme(), stated);
+        QCOMPARE(schemeChanged.count(), stated == PortalAppearance::ColorScheme::noPreference ? 0 : 1);
+
+        portal.emitChange(kAppearance, kColorScheme, 2u);
+        portal.emitChange(kAppearance, kColorScheme, 0u);
+        QVERIFY(portalRoundTrip(bus));
+        QCOMPARE(appearance.colorScheme(), PortalAppearance::ColorScheme::noPreference);
+        QVERIFY(appearance.isDark()); // the palette's answer again
     }
 
 private:
