@@ -1,6 +1,8 @@
 #include "Style.h"
 
 #include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetricsF>
 
 #include <cmath>
 #include <iterator>
@@ -57,7 +59,9 @@ constexpr bool rowsInTokenOrder()
 }
 static_assert(rowsInTokenOrder());
 
-enum class Face { general, monospaced };
+// `numbers`: the rounded design with digits of one width, for counters and clocks whose text
+// must not change width as it counts.
+enum class Face { general, monospaced, numbers };
 
 struct FontRow {
     FontToken token;
@@ -66,16 +70,14 @@ struct FontRow {
     Face face;
 };
 
-// Rounded and monospaced-digit designs have no system counterpart here: those tokens use the
-// general font.
 constexpr FontRow kFonts[] = {
     {FontToken::title, 15, QFont::DemiBold, Face::general},
     {FontToken::subtitle, 12, QFont::Normal, Face::general},
     {FontToken::body, 12.5, QFont::Normal, Face::general},
     {FontToken::caption, 10.5, QFont::Normal, Face::general},
     {FontToken::label, 9, QFont::DemiBold, Face::monospaced},
-    {FontToken::numeric, 11.5, QFont::DemiBold, Face::general},
-    {FontToken::numericLarge, 19, QFont::DemiBold, Face::general},
+    {FontToken::numeric, 11.5, QFont::DemiBold, Face::numbers},
+    {FontToken::numericLarge, 19, QFont::DemiBold, Face::numbers},
 };
 static_assert(std::size(kFonts) == fontTokenCount);
 
@@ -83,14 +85,42 @@ const ColorRow &row(ColorToken token) { return kColors[int(token)]; }
 
 QColor srgb(const Rgb &c, double alpha = 1) { return QColor::fromRgbF(float(c.r), float(c.g), float(c.b), float(alpha)); }
 
-QFont makeFont(const FontRow &r)
+QFont sized(QFont font, const FontRow &r)
 {
-    QFont font = QFontDatabase::systemFont(r.face == Face::monospaced ? QFontDatabase::FixedFont
-                                                                      : QFontDatabase::GeneralFont);
-    // Half pixels round up: 12.5 draws at 13.
+    // Qt draws whole pixel sizes only (a point size is rounded too): halves round up here, and
+    // NotchText draws the exact size by scaling.
     font.setPixelSize(int(std::lround(r.size)));
     font.setWeight(r.weight);
     return font;
+}
+
+// The rounded family when it is installed and its digits are of one width; else the system font,
+// or the fixed-width one, whichever has such digits first.
+QFont numbersFont(const FontRow &r)
+{
+    QFont rounded = sized(QFont(QString::fromLatin1(roundedFontFamily)), r);
+    // It comes in regular and bold only; a semibold token takes the bold cut, which Qt would not
+    // choose for semibold by itself.
+    if (r.weight >= QFont::DemiBold)
+        rounded.setWeight(QFont::Bold);
+    // The resolved family may carry its foundry: "eurofurence [unknown]".
+    const QString resolved = QFontInfo(rounded).family().section(QLatin1String(" ["), 0, 0);
+    if (resolved.compare(rounded.family(), Qt::CaseInsensitive) == 0 && Style::hasTabularDigits(rounded))
+        return rounded;
+    const QFont general = sized(QFontDatabase::systemFont(QFontDatabase::GeneralFont), r);
+    if (Style::hasTabularDigits(general))
+        return general;
+    return sized(QFontDatabase::systemFont(QFontDatabase::FixedFont), r);
+}
+
+QFont makeFont(const FontRow &r)
+{
+    switch (r.face) {
+    case Face::general: return sized(QFontDatabase::systemFont(QFontDatabase::GeneralFont), r);
+    case Face::monospaced: return sized(QFontDatabase::systemFont(QFontDatabase::FixedFont), r);
+    case Face::numbers: return numbersFont(r);
+    }
+    return {};
 }
 
 } // namespace
@@ -126,6 +156,19 @@ QFont Style::font(FontToken token)
         return made;
     }();
     return fonts[std::size_t(token)];
+}
+
+double Style::size(FontToken token) { return kFonts[int(token)].size; }
+
+bool Style::hasTabularDigits(const QFont &font)
+{
+    const QFontMetricsF metrics(font);
+    const double zero = metrics.horizontalAdvance(QLatin1Char('0'));
+    for (char digit = '1'; digit <= '9'; ++digit) {
+        if (std::abs(metrics.horizontalAdvance(QLatin1Char(digit)) - zero) > 0.01)
+            return false;
+    }
+    return zero > 0;
 }
 
 void Style::setDark(bool dark)

@@ -47,6 +47,10 @@ inline constexpr int colorTokenCount = int(ColorToken::usageHigh) + 1;
 enum class FontToken { title, subtitle, body, caption, label, numeric, numericLarge };
 inline constexpr int fontTokenCount = int(FontToken::numericLarge) + 1;
 
+// The rounded family the numeric tokens prefer (Debian's fonts-eurofurence): its digits are all
+// one width. Without it they fall back to a system font whose digits are (see Style::font).
+inline constexpr const char *roundedFontFamily = "eurofurence";
+
 // How a colour token resolves: its own light and dark triples, one colour for both schemes, or the
 // `ink` colour at an opacity (so it follows light and dark with `ink`).
 enum class ColorKind { dynamic, fixed, inkAt };
@@ -90,6 +94,10 @@ class Style : public QObject {
     Q_PROPERTY(QFont label READ label CONSTANT)
     Q_PROPERTY(QFont numeric READ numeric CONSTANT)
     Q_PROPERTY(QFont numericLarge READ numericLarge CONSTANT)
+    // The exact sizes of the numeric tokens in points, halves included (the fonts above carry
+    // whole pixel sizes; NotchText draws at the exact one).
+    Q_PROPERTY(double numericSize READ numericSize CONSTANT)
+    Q_PROPERTY(double numericLargeSize READ numericLargeSize CONSTANT)
 
 public:
     explicit Style(QObject *parent = nullptr);
@@ -99,8 +107,13 @@ public:
     [[nodiscard]] static ColorKind kind(ColorToken token);
     // The token's name as QML reads it ("ink", "usageHigh", ...).
     [[nodiscard]] static QString name(ColorToken token);
-    // The font, made once on first use (needs the GUI application).
+    // The font, made once on first use (needs the GUI application). Its pixel size is whole, as
+    // Qt draws fonts only at whole pixel sizes: halves round up; `size` is the exact one.
     [[nodiscard]] static QFont font(FontToken token);
+    // The token's size in points (device-independent pixels), as the table gives it.
+    [[nodiscard]] static double size(FontToken token);
+    // Whether the font's digits 0 to 9 all advance by the same width.
+    [[nodiscard]] static bool hasTabularDigits(const QFont &font);
 
     [[nodiscard]] bool dark() const { return m_scheme == ColorScheme::dark; }
     void setDark(bool dark);
@@ -134,6 +147,8 @@ public:
     QFont label() const { return font(FontToken::label); }
     QFont numeric() const { return font(FontToken::numeric); }
     QFont numericLarge() const { return font(FontToken::numericLarge); }
+    double numericSize() const { return size(FontToken::numeric); }
+    double numericLargeSize() const { return size(FontToken::numericLarge); }
 
 Q_SIGNALS:
     void darkChanged();

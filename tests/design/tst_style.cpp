@@ -2,12 +2,17 @@
 #include "design/Style.h"
 
 #include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QMetaProperty>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QSignalSpy>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
+
+#include <cmath>
+#include <memory>
 
 Q_IMPORT_QML_PLUGIN(Tavrenhold_DesignPlugin)
 
@@ -105,33 +110,97 @@ private Q_SLOTS:
                  describe(c));
     }
 
-    // Sizes are whole device-independent pixels; halves round up.
+    // The fonts carry whole pixel sizes (halves round up); the exact size stays with the token.
+    // The numeric tokens draw in the rounded family when the machine has it, else in a system font,
+    // and in either case their digits are all one width.
     void fonts_data()
     {
         QTest::addColumn<FontToken>("token");
+        QTest::addColumn<double>("size");
         QTest::addColumn<int>("pixelSize");
         QTest::addColumn<int>("weight");
-        QTest::addColumn<bool>("monospaced");
-        QTest::newRow("title") << FontToken::title << 15 << int(QFont::DemiBold) << false;
-        QTest::newRow("subtitle") << FontToken::subtitle << 12 << int(QFont::Normal) << false;
-        QTest::newRow("body") << FontToken::body << 13 << int(QFont::Normal) << false;
-        QTest::newRow("caption") << FontToken::caption << 11 << int(QFont::Normal) << false;
-        QTest::newRow("label") << FontToken::label << 9 << int(QFont::DemiBold) << true;
-        QTest::newRow("numeric") << FontToken::numeric << 12 << int(QFont::DemiBold) << false;
-        QTest::newRow("numericLarge") << FontToken::numericLarge << 19 << int(QFont::DemiBold) << false;
+        QTest::addColumn<QString>("face");
+        QTest::newRow("title") << FontToken::title << 15.0 << 15 << int(QFont::DemiBold) << "general";
+        QTest::newRow("subtitle") << FontToken::subtitle << 12.0 << 12 << int(QFont::Normal) << "general";
+        QTest::newRow("body") << FontToken::body << 12.5 << 13 << int(QFont::Normal) << "general";
+        QTest::newRow("caption") << FontToken::caption << 10.5 << 11 << int(QFont::Normal) << "general";
+        QTest::newRow("label") << FontToken::label << 9.0 << 9 << int(QFont::DemiBold) << "monospaced";
+        QTest::newRow("numeric") << FontToken::numeric << 11.5 << 12 << int(QFont::DemiBold) << "numbers";
+        QTest::newRow("numericLarge") << FontToken::numericLarge << 19.0 << 19 << int(QFont::DemiBold) << "numbers";
     }
     void fonts()
     {
         QFETCH(FontToken, token);
+        QFETCH(double, size);
         QFETCH(int, pixelSize);
         QFETCH(int, weight);
-        QFETCH(bool, monospaced);
+        QFETCH(QString, face);
         const QFont font = Style::font(token);
+        QCOMPARE(Style::size(token), size);
         QCOMPARE(font.pixelSize(), pixelSize);
-        QCOMPARE(int(font.weight()), weight);
-        const auto face = monospaced ? QFontDatabase::FixedFont : QFontDatabase::GeneralFont;
-        QCOMPARE(font.family(), QFontDatabase::systemFont(face).family());
+        if (face == QLatin1String("numbers")) {
+            const QFontInfo info(font);
+            QVERIFY2(Style::hasTabularDigits(font), qPrintable(info.family()));
+            const QString rounded = QString::fromLatin1(tavrenhold::roundedFontFamily);
+            if (QFontDatabase::hasFamily(rounded)) {
+                // Its bold cut stands in for semibold.
+                QCOMPARE(info.family().section(QLatin1String(" ["), 0, 0).toLower(), rounded);
+                QCOMPARE(info.weight(), int(QFont::Bold));
+            } else {
+                QCOMPARE(int(font.weight()), weight);
+            }
+        } else {
+            QCOMPARE(int(font.weight()), weight);
+            const auto system = face == QLatin1String("monospaced") ? QFontDatabase::FixedFont : QFontDatabase::GeneralFont;
+            QCOMPARE(font.family(), QFontDatabase::systemFont(system).family());
+        }
         QCOMPARE(Style::font(token), font); // made once, the same every time
+    }
+
+    // NotchText draws a half size as it is: "8888" at 11.5 is as wide as the font's advances at that
+    // size, between the widths at 11 and at 12 pixels; at a whole size it is the plain text's width.
+    // A maximum width scales a wider text down to it.
+    void notchTextDrawsTheExactSize_data()
+    {
+        QTest::addColumn<double>("size");
+        QTest::addColumn<double>("maximumWidth");
+        QTest::newRow("11.5") << 11.5 << 0.0;
+        QTest::newRow("12.5") << 12.5 << 0.0;
+        QTest::newRow("19") << 19.0 << 0.0;
+        QTest::newRow("11.5 within 20") << 11.5 << 20.0;
+    }
+    void notchTextDrawsTheExactSize()
+    {
+        QFETCH(double, size);
+        QFETCH(double, maximumWidth);
+        QQmlEngine engine;
+        QQmlComponent component(&engine);
+        component.setData("import QtQuick\nimport Tavrenhold.Design\n"
+                          "NotchText { text: \"8888\"; font: Style.numeric }",
+                          QUrl());
+        std::unique_ptr<QObject> text(component.create());
+        QVERIFY2(text, qPrintable(component.errorString()));
+        text->setProperty("size", size);
+        text->setProperty("maximumWidth", maximumWidth);
+
+        QFont font = Style::font(FontToken::numeric);
+        const auto widthAt = [&font](int pixels) {
+            font.setPixelSize(pixels);
+            return QFontMetricsF(font).horizontalAdvance(QStringLiteral("8888"));
+        };
+        const double width = text->property("implicitWidth").toDouble();
+        if (maximumWidth > 0) {
+            QCOMPARE(width, maximumWidth);
+            return;
+        }
+        const bool whole = size == std::round(size);
+        if (whole) {
+            QCOMPARE(width, widthAt(int(size)));
+            return;
+        }
+        const double exact = widthAt(int(size * 4)) / 4;
+        QVERIFY2(std::abs(width - exact) < 0.3, qPrintable(QString::number(width)));
+        QVERIFY2(width > widthAt(int(std::floor(size))) && width < widthAt(int(std::ceil(size))), qPrintable(QString::number(width)));
     }
 
     // Every colour property of the QML object reads its own token in the object's scheme.

@@ -153,7 +153,7 @@ private Q_SLOTS:
                                << 15.0 << "";
         QTest::newRow("badge without text") << int(PaneID::drop)
                                             << IdleItem(IdleBadge{QStringLiteral("square.stack.3d.up"), QString()})
-                                            << 12.0 << 12.0 << "";
+                                            << 11.5 << 11.5 << "";
         QTest::newRow("badge with text") << int(PaneID::drop)
                                          << IdleItem(IdleBadge{QStringLiteral("square.stack.3d.up"), QStringLiteral("3")})
                                          << -17.0 << -1.0 << "";

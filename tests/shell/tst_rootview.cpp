@@ -283,6 +283,42 @@ private Q_SLOTS:
         QCOMPARE(item->property(property).toDouble(), target);
     }
 
+    // A new notch geometry (the panel moved to another screen) lands at once, even with motion on;
+    // a change of the bar's items afterwards still moves with Motion.slot: the leading wing grows
+    // and the pinned ring fades in instead of popping in.
+    void relocationLandsCompositionSprings()
+    {
+        ViewRig rig;
+        rig.pane(PaneID::music).setIdle(musicPlaying());
+        QVERIFY(rig.load());
+        rig.setReduceMotion(false);
+        QQuickItem *surface = rig.surface();
+        QCOMPARE(surface->width(), 306.0);
+
+        rig.model->setGeometry(ShellEnv::geometry(260, 32));
+        QCOMPARE(rig.model->surfaceWidth(), 366.0);
+        QCOMPARE(surface->width(), 366.0);
+        rig.settle();
+        QCOMPARE(surface->width(), 366.0);
+
+        QQuickItem *wing = rig.find(QStringLiteral("leadingWing"));
+        QQuickItem *pinned = rig.find(QStringLiteral("pinnedSlot"));
+        QVERIFY(wing && pinned);
+        const double before = wing->width();
+        rig.pane(PaneID::focus).setIdle(focusRunning());
+        rig.settle();
+        QVERIFY2(pinned->opacity() < 0.5, "popped in");
+        QCOMPARE(wing->width(), before);
+        rig.quick->advance(m_driver, 64);
+        const double moving = wing->width();
+        QVERIFY2(moving > before, "no spring");
+        QVERIFY(pinned->opacity() > 0);
+        rig.quick->advance(m_driver, 3000);
+        QVERIFY(wing->width() > moving);
+        QCOMPARE(pinned->opacity(), 1.0);
+        QCOMPARE(surface->width(), 412.0);
+    }
+
     // Captions are the titles in capitals; the selected pill shows Style.onActive on
     // Style.fillActive, the others Style.inkFaint on Style.fill; drawn in the panel's scheme.
     void pills_data()

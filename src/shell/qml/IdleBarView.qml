@@ -5,8 +5,8 @@ import Tavrenhold.Shell
 // The collapsed bar: a clear spacer as wide as the notch with a wing on each side (only in the
 // compact collapsed width): the pinned and identity items on the leading side, the rotor on the
 // trailing one, and the collapsed progress line along the bottom. Artwork and waveform items are
-// placeholders whose frames the travel layer follows. Shown, and whenever the rotor's entries change,
-// it starts the rotor over.
+// placeholders whose frames the travel layer follows. Items that come or go move the wings with
+// Motion.slot and fade in. Shown, and whenever the rotor's entries change, it starts the rotor over.
 Item {
     id: bar
 
@@ -42,7 +42,12 @@ Item {
             objectName: "leadingWing"
             readonly property real padding: bar.model.hasLeading ? bar.pad : 0
             visible: bar.model.showsWings
-            width: leadingItems.width + 2 * padding
+            // Grows and shrinks with Motion.slot as items come and go.
+            property real shownWidth: leadingItems.width + 2 * padding
+            NotchAnimation on shownWidth {
+                token: Motion.slot
+            }
+            width: shownWidth
             height: row.height
 
             Row {
@@ -51,10 +56,19 @@ Item {
                 anchors.verticalCenter: parent.verticalCenter
                 spacing: 8
 
+                // The pinned item has the 46-point cell the surface's width keeps for it, so the
+                // notch spacer stays put however wide its caption is.
                 Loader {
+                    objectName: "pinnedSlot"
                     active: bar.model.hasPinned
                     visible: active
+                    width: 46
                     anchors.verticalCenter: parent.verticalCenter
+                    // Fades in with Motion.slot rather than popping in.
+                    opacity: active ? 1 : 0
+                    NotchAnimation on opacity {
+                        token: Motion.slot
+                    }
                     sourceComponent: IdleItemView {
                         entry: bar.model.pinned
                         shell: bar.model
@@ -63,9 +77,15 @@ Item {
                     }
                 }
                 Loader {
+                    objectName: "identitySlot"
                     active: bar.model.hasIdentity
                     visible: active
                     anchors.verticalCenter: parent.verticalCenter
+                    // Fades in with Motion.slot rather than popping in.
+                    opacity: active ? 1 : 0
+                    NotchAnimation on opacity {
+                        token: Motion.slot
+                    }
                     sourceComponent: IdleItemView {
                         entry: bar.model.identity
                         shell: bar.model
@@ -88,13 +108,21 @@ Item {
             objectName: "trailingWing"
             readonly property real padding: bar.model.rotor.length > 0 ? bar.pad : 0
             visible: bar.model.showsWings
-            width: rotor.width + 2 * padding
+            property real shownWidth: rotor.width + 2 * padding
+            NotchAnimation on shownWidth {
+                token: Motion.slot
+            }
+            width: shownWidth
             height: row.height
 
             RotorView {
                 id: rotor
                 x: trailing.padding
                 anchors.verticalCenter: parent.verticalCenter
+                opacity: count > 0 ? 1 : 0
+                NotchAnimation on opacity {
+                    token: Motion.slot
+                }
                 entries: bar.model.rotor
                 index: bar.model.shownRotorIndex
                 shell: bar.model

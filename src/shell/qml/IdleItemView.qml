@@ -7,7 +7,8 @@ import Tavrenhold.Shell
 // waveform (46 × 22), a progress ring with its caption, a badge or a glyph (15 × 15), in the pane's
 // accent. With a travel space, artwork and waveform are invisible placeholders that lend their frame
 // to the travel layer (the source when `isTravelSource`); without one they are drawn here.
-// Hovering shows the entry's help text, when it has one.
+// A ring keeps within the 46-point cell the bar keeps for it. Hovering shows the entry's help
+// text, when it has one.
 Item {
     id: view
 
@@ -19,7 +20,7 @@ Item {
     readonly property string kind: entry && entry.kind ? entry.kind : ""
     readonly property color accent: entry && entry.accent ? Style[entry.accent] : Style.ink
     readonly property string help: entry && entry.help ? entry.help : ""
-    readonly property real symbolSize: Style.numeric.pixelSize
+    readonly property real symbolSize: Style.numericSize
 
     implicitWidth: shown.item ? shown.item.implicitWidth : 0
     implicitHeight: shown.item ? shown.item.implicitHeight : 0
@@ -114,6 +115,7 @@ Item {
             spanEnd: view.entry.spanEnd
             tint: view.accent
             shell: view.shell
+            maximumWidth: 46
         }
     }
 
@@ -129,13 +131,13 @@ Item {
                 name: view.entry.symbol || ""
                 color: view.accent
             }
-            Text {
+            NotchText {
                 anchors.verticalCenter: parent.verticalCenter
                 visible: text !== ""
                 text: view.entry.text || ""
                 font: Style.numeric
+                size: Style.numericSize
                 color: Style.ink
-                maximumLineCount: 1
             }
         }
     }

@@ -27,17 +27,41 @@ Item {
         value: !root.model.expanded || Appearance.panelScheme === ColorScheme.ColorScheme.dark
     }
 
+    // True from a change of the notch geometry (the panel moved to another screen) to the end of
+    // that turn of the event loop: the sizes that follow from it land at once instead of springing.
+    property bool relocating: false
+    Connections {
+        target: root.model
+        function onGeometryChanged() {
+            root.relocating = true
+            Qt.callLater(root.relocated)
+        }
+    }
+    function relocated() {
+        relocating = false
+    }
+
     // The surface as drawn; each value follows the model with Motion.morph.
     property real surfaceWidth: model.surfaceWidth
-    NotchAnimation on surfaceWidth {}
+    NotchAnimation on surfaceWidth {
+        suspended: root.relocating
+    }
     property real surfaceHeight: model.surfaceHeight
-    NotchAnimation on surfaceHeight {}
+    NotchAnimation on surfaceHeight {
+        suspended: root.relocating
+    }
     property real cornerRadius: model.cornerRadius
-    NotchAnimation on cornerRadius {}
+    NotchAnimation on cornerRadius {
+        suspended: root.relocating
+    }
     property real flareRadius: model.flareRadius
-    NotchAnimation on flareRadius {}
+    NotchAnimation on flareRadius {
+        suspended: root.relocating
+    }
     property real surfaceOpacity: model.surfaceOpacity
-    NotchAnimation on surfaceOpacity {}
+    NotchAnimation on surfaceOpacity {
+        suspended: root.relocating
+    }
     // The swell of a pane's pulse moves with Motion.tap.
     property real pulseScale: model.pulseScale
     NotchAnimation on pulseScale {
