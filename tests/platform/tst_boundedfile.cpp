@@ -3,6 +3,7 @@
 #include "FileKinds.h"
 
 #include "platform/BoundedFile.h"
+#include "platform/DesktopEntries.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -83,6 +84,26 @@ private Q_SLOTS:
         QVERIFY(!read->ok());
         QCOMPARE(read->error(), refusal);
         QVERIFY(tavrenhold::test::peakResidentBytes() - peakBefore < 16 * 1024 * 1024);
+    }
+
+    // Players' desktop entries come from folders other programs write: one that is no regular
+    // file is no entry, found at once.
+    void desktopEntryThatIsNoRegularFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("fifo") << "fifo";
+        QTest::newRow("link to /dev/zero") << "link to /dev/zero";
+    }
+    void desktopEntryThatIsNoRegularFile()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("player.desktop");
+        QVERIFY(tavrenhold::test::makeFileKind(path, kind));
+        std::optional<tavrenhold::platform::DesktopEntry> entry;
+        QVERIFY(tavrenhold::test::returnsWithin([&] { entry = tavrenhold::platform::DesktopEntries::read(path); }, 20s,
+                                                kind == QLatin1String("fifo") ? path : QString()));
+        QVERIFY(!entry);
     }
 
     void unreadableFile()
