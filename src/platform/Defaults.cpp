@@ -1,5 +1,7 @@
 #include "Defaults.h"
 
+#include "BoundedFile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -10,11 +12,14 @@
 #include <QStandardPaths>
 
 #include <cmath>
+#include <cstring>
 
 namespace tavrenhold::platform {
 
 namespace {
 constexpr auto kDataKey = "data";
+// A UTF-8 byte order mark some editors put at the start; kept when the file is written back.
+constexpr auto kByteOrderMark = "\xEF\xBB\xBF";
 
 QString uniqueAsideName(const QFileInfo &file)
 {
@@ -43,22 +48,40 @@ Defaults &Defaults::standard()
 
 void Defaults::load()
 {
-    QFile file(m_path);
-    if (!file.exists())
-        return;
-    if (!file.open(QIODevice::ReadOnly)) {
-        // Present but unreadable: keep it as it is and never write over it.
-        m_writable = false;
+    const BoundedFile content = readBoundedRegularFile(m_path, maxStoreFileBytes);
+    if (!content) {
+        switch (content.error()) {
+        case FileRefusal::absent:
+            return;
+        case FileRefusal::tooLarge:
+            moveAside();
+            return;
+        case FileRefusal::notRegular:
+        case FileRefusal::unreadable:
+            // Not ours to replace (a FIFO, a device, a folder, a file we may not read): leave it
+            // as it is and keep the values in memory.
+            m_writable = false;
+            return;
+        }
         return;
     }
-    const QByteArray bytes = file.readAll();
-    file.close();
+    QByteArray bytes = content.value();
+    if (bytes.startsWith(kByteOrderMark)) {
+        m_byteOrderMark = true;
+        bytes.remove(0, qsizetype(std::strlen(kByteOrderMark)));
+    }
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
     if (error.error == QJsonParseError::NoError && doc.isObject()) {
         m_values = doc.object();
         return;
     }
+    m_byteOrderMark = false;
+    moveAside();
+}
+
+void Defaults::moveAside()
+{
     const QString aside = uniqueAsideName(QFileInfo(m_path));
     if (QFile::rename(m_path, aside))
         m_movedAside = aside;
@@ -189,7 +212,11 @@ void Defaults::write()
     QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly))
         return;
-    file.write(QJsonDocument(m_values).toJson(QJsonDocument::Indented));
+    // Compact: indentation would grow a deeply nested value many times over at every write.
+    QByteArray bytes = QJsonDocument(m_values).toJson(QJsonDocument::Compact);
+    if (m_byteOrderMark)
+        bytes.prepend(kByteOrderMark);
+    file.write(bytes);
     m_lastWriteOk = file.commit();
 }
 

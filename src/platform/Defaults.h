@@ -12,8 +12,11 @@ namespace tavrenhold::platform {
 
 // The user-defaults store: one JSON object in a file, keyed by dotted names. Values keep their JSON
 // type; data values are stored as {"data": "<base64>"}. Every change is written at once and
-// atomically. A file that cannot be read as a JSON object is moved aside, never overwritten; a
-// folder that cannot be written leaves the values working in memory.
+// atomically. The file is read only when it is a regular file (after following links) of at most
+// maxStoreFileBytes. One that is too large or cannot be read as a JSON object is moved aside,
+// never overwritten; one that is no regular file (a FIFO, a device, a folder) or that may not be
+// read is left as it is and never written over; then, as when the folder cannot be written, the
+// values work in memory.
 class Defaults {
 public:
     explicit Defaults(QString filePath);
@@ -52,12 +55,14 @@ public:
 private:
     void load();
     void write();
+    void moveAside();
 
     QString m_path;
     QString m_movedAside;
     QJsonObject m_values;
     bool m_lastWriteOk = true;
     bool m_writable = true;
+    bool m_byteOrderMark = false;
 };
 
 } // namespace tavrenhold::platform

@@ -1,5 +1,7 @@
 #include "DesktopEntries.h"
 
+#include "BoundedFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -54,10 +56,11 @@ QString unescapeValue(const QString &raw)
 // The keys of the "Desktop Entry" group (localised keys are left out), first occurrence winning.
 std::optional<Group> readGroup(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Another program's file: read only when it is a regular file of a sensible size.
+    const BoundedFile content = readBoundedRegularFile(path, maxDesktopEntryBytes);
+    if (!content)
         return std::nullopt;
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    const QStringList lines = QString::fromUtf8(content.value()).split(QLatin1Char('\n'));
     bool inEntry = false;
     bool found = false;
     Group group;

@@ -1,5 +1,7 @@
 #include "LoginService.h"
 
+#include "BoundedFile.h"
+
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -48,14 +50,16 @@ QString unescapeString(const QString &value)
 // The keys of the [Desktop Entry] group; nothing when the file has no such group.
 std::optional<QHash<QString, QString>> readEntry(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    // The user (or another program) may put anything at this path: only a regular file of a
+    // sensible size is read.
+    const BoundedFile content = readBoundedRegularFile(path, maxDesktopEntryBytes);
+    if (!content)
         return std::nullopt;
     QHash<QString, QString> keys;
     bool inEntry = false;
     bool sawEntry = false;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+    for (const QByteArray &rawLine : content.value().split('\n')) {
+        const QString line = QString::fromUtf8(rawLine).trimmed();
         if (line.isEmpty() || line.startsWith(u'#'))
             continue;
         if (line.startsWith(u'[')) {

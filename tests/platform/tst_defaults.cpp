@@ -1,3 +1,6 @@
+#include "FileKinds.h"
+
+#include "platform/BoundedFile.h"
 #include "platform/Defaults.h"
 
 #include <QDir>
@@ -10,7 +13,11 @@
 
 #include <sys/stat.h>
 
+#include <memory>
+
 using tavrenhold::platform::Defaults;
+using tavrenhold::platform::maxStoreFileBytes;
+using namespace std::chrono_literals;
 
 namespace {
 void writeFile(const QString &path, const QByteArray &bytes)
@@ -25,6 +32,16 @@ QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 QJsonObject readObject(const QString &path) { return QJsonDocument::fromJson(readFile(path)).object(); }
+QStringList entries(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden);
+}
+// A JSON object {"k": "xx…"} of exactly size bytes.
+QByteArray objectOfSize(qint64 size)
+{
+    const QByteArray head("{\"k\": \""), tail("\"}");
+    return head + QByteArray(size - head.size() - tail.size(), 'x') + tail;
+}
 } // namespace
 
 class DefaultsTest : public QObject {
@@ -168,6 +185,131 @@ private Q_SLOTS:
         QVERIFY(!d.lastWriteSucceeded());
         QCOMPARE(d.string("notch.screen"), std::optional(QString("cursor")));
         QCOMPARE(readFile(dir.filePath("blocker")), QByteArray("a file where the folder should be"));
+    }
+
+    // Something other than a regular file where the settings file should be: start from the
+    // defaults at once (no wait on a FIFO, no stream from a device), keep changes in memory and
+    // leave the thing as it was.
+    void notARegularFileIsLeftAlone_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("fifo") << "fifo";
+        QTest::newRow("link to fifo") << "link to fifo";
+        QTest::newRow("link to /dev/zero") << "link to /dev/zero";
+        QTest::newRow("link to /dev/null") << "link to /dev/null";
+        QTest::newRow("folder") << "folder";
+    }
+    void notARegularFileIsLeftAlone()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("defaults.json");
+        QVERIFY(tavrenhold::test::makeFileKind(path, kind));
+        const mode_t type = tavrenhold::test::fileType(path);
+        const QStringList before = entries(dir.path());
+        const qint64 peakBefore = tavrenhold::test::peakResidentBytes();
+
+        std::unique_ptr<Defaults> d;
+        QVERIFY(tavrenhold::test::returnsWithin([&] { d = std::make_unique<Defaults>(path); }, 20s,
+                                                kind.contains(QLatin1String("fifo")) ? path : QString()));
+        QVERIFY(tavrenhold::test::peakResidentBytes() - peakBefore < 64 * 1024 * 1024);
+        QVERIFY(d->movedAsidePath().isEmpty());
+        QVERIFY(!d->contains("notch.screen"));
+
+        QVERIFY(tavrenhold::test::returnsWithin([&] { d->set("notch.screen", QStringLiteral("cursor")); }, 20s,
+                                                kind.contains(QLatin1String("fifo")) ? path : QString()));
+        QVERIFY(!d->lastWriteSucceeded());
+        QCOMPARE(d->string("notch.screen"), std::optional(QString("cursor")));
+        QCOMPARE(tavrenhold::test::fileType(path), type);
+        QCOMPARE(entries(dir.path()), before);
+    }
+
+    // A regular file over the bound is never read: it is set aside whole, like a corrupt one, and
+    // the defaults are used; a file at the bound is still read.
+    void sizeBound_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("setAside");
+        QTest::newRow("valid, at the bound") << "at the bound" << false;
+        QTest::newRow("valid, one byte past the bound") << "one past" << true;
+        QTest::newRow("sparse 600 MB") << "sparse 600 MB" << true;
+    }
+    void sizeBound()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, setAside);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("defaults.json");
+        if (kind == QLatin1String("at the bound"))
+            writeFile(path, objectOfSize(maxStoreFileBytes));
+        else if (kind == QLatin1String("one past"))
+            writeFile(path, objectOfSize(maxStoreFileBytes + 1));
+        else
+            QVERIFY(tavrenhold::test::makeFileKind(path, kind));
+        const qint64 size = QFileInfo(path).size();
+        const qint64 peakBefore = tavrenhold::test::peakResidentBytes();
+
+        Defaults d(path);
+        QVERIFY(tavrenhold::test::peakResidentBytes() - peakBefore < 64 * 1024 * 1024);
+        QCOMPARE(d.contains("k"), !setAside);
+        QCOMPARE(!d.movedAsidePath().isEmpty(), setAside);
+        if (!setAside)
+            return;
+        QVERIFY(d.movedAsidePath().startsWith(dir.filePath("defaults.corrupt.")));
+        QCOMPARE(QFileInfo(d.movedAsidePath()).size(), size);
+        QVERIFY(!QFile::exists(path));
+        d.set("notch.screen", QStringLiteral("main"));
+        QVERIFY(d.lastWriteSucceeded());
+        QCOMPARE(readObject(path), (QJsonObject{{"notch.screen", "main"}}));
+        QCOMPARE(QFileInfo(d.movedAsidePath()).size(), size);
+    }
+
+    // A byte order mark at the start is read past and written back; a file without one gets none.
+    void byteOrderMark_data()
+    {
+        QTest::addColumn<QByteArray>("prefix");
+        QTest::newRow("with mark") << QByteArray("\xEF\xBB\xBF");
+        QTest::newRow("without mark") << QByteArray();
+    }
+    void byteOrderMark()
+    {
+        QFETCH(QByteArray, prefix);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("defaults.json");
+        writeFile(path, prefix + R"({"notch.screen": "main"})");
+        Defaults d(path);
+        QVERIFY(d.movedAsidePath().isEmpty());
+        QCOMPARE(d.string("notch.screen"), std::optional(QString("main")));
+        d.set("notch.expandedWidth", 480.0);
+        QVERIFY(d.lastWriteSucceeded());
+        const QByteArray written = readFile(path);
+        QCOMPARE(written.left(prefix.size()), prefix);
+        QCOMPARE(written.at(prefix.size()), '{');
+        QCOMPARE(QJsonDocument::fromJson(written.mid(prefix.size())).object(),
+                 (QJsonObject{{"notch.screen", "main"}, {"notch.expandedWidth", 480.0}}));
+        QCOMPARE(Defaults(path).string("notch.screen"), std::optional(QString("main")));
+    }
+
+    // A deeply nested value written back with indentation would grow the file by its depth squared
+    // at every write; written compactly it stays the size it was.
+    void deeplyNestedValueIsWrittenCompactly()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("defaults.json");
+        constexpr int depth = 1000;
+        const QByteArray nested = QByteArray(depth, '[') + QByteArray(depth, ']');
+        const QByteArray original = "{\"shell.paneOrder\":" + nested + "}";
+        writeFile(path, original);
+        Defaults d(path);
+        QVERIFY(d.movedAsidePath().isEmpty());
+        const QJsonValue value = d.object("shell.paneOrder");
+        QVERIFY(value.isArray());
+        d.set("notch.screen", QStringLiteral("main"));
+        QVERIFY(d.lastWriteSucceeded());
+        QVERIFY2(QFileInfo(path).size() < original.size() + 64, qPrintable(QString::number(QFileInfo(path).size())));
+        const Defaults reread(path);
+        QVERIFY(reread.movedAsidePath().isEmpty());
+        QCOMPARE(reread.object("shell.paneOrder"), value);
     }
 };
 

@@ -1,4 +1,6 @@
 // labels: unit
+#include "FileKinds.h"
+
 #include "platform/InstallLayout.h"
 #include "platform/LoginService.h"
 
@@ -13,6 +15,7 @@
 #include <QUrl>
 
 using namespace tavrenhold::platform;
+using namespace std::chrono_literals;
 
 Q_DECLARE_METATYPE(tavrenhold::platform::LoginStatus)
 
@@ -224,6 +227,34 @@ private Q_SLOTS:
         // Whatever is there, unregistering removes it.
         QVERIFY(service.unregisterApp().ok());
         QCOMPARE(service.status(), LoginStatus::notRegistered);
+    }
+
+    // Something other than a regular file in the entry's place reads as no usable entry at once,
+    // and unregistering removes it.
+    void statusOfAnEntryThatIsNoRegularFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("fifo") << "fifo";
+        QTest::newRow("link to /dev/zero") << "link to /dev/zero";
+        QTest::newRow("folder") << "folder";
+    }
+    void statusOfAnEntryThatIsNoRegularFile()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir root;
+        const QString program = makePrefix(root.path(), "usr") + "/bin/tavrenhold";
+        QVERIFY(QDir().mkpath(XdgAutostartService::autostartDir()));
+        const QString path = XdgAutostartService::entryPath();
+        QVERIFY(tavrenhold::test::makeFileKind(path, kind));
+        XdgAutostartService service{InstallLayout(program)};
+        LoginStatus status = LoginStatus::enabled;
+        QVERIFY(tavrenhold::test::returnsWithin([&] { status = service.status(); }, 20s,
+                                                kind == QLatin1String("fifo") ? path : QString()));
+        QCOMPARE(status, LoginStatus::notFound);
+        if (kind != QLatin1String("folder")) {
+            QVERIFY(service.unregisterApp().ok());
+            QCOMPARE(service.status(), LoginStatus::notRegistered);
+        }
     }
 
     void openSettingsShowsTheAutostartFolder()
