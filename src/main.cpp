@@ -11,6 +11,8 @@
 #include "focus/FocusPane.h"
 #include "music/MusicPane.h"
 #include "notes/NotesPane.h"
+#include "nowplaying/AdapterChild.h"
+#include "nowplaying/AdapterStream.h"
 #include "nowplaying/AppleScriptSource.h"
 #include "nowplaying/NowPlayingCoordinator.h"
 #include "nowplaying/SystemNowPlayingSource.h"
@@ -185,6 +187,9 @@ int main(int argc, char *argv[])
     delegate.didFinishLaunching();
 
     app.exec();
+    // The delegate has stopped the notch and its services; the adapter children they ended (and any
+    // still running) are reaped now, before their owners and the application go.
+    adapterchild::endAll(AdapterStream::stopGrace);
     SettingsWindowController::shared().releaseWindow();
     return 0;
 }

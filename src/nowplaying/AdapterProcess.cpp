@@ -84,7 +84,8 @@ QCoro::Task<AdapterProcess::Output> runNow(const AdapterLocation &location, cons
 
 QCoro::Task<> launchDetached(AdapterLocation location, QStringList arguments)
 {
-    auto turn = co_await AdapterProcess::queue().enter();
+    auto enter = AdapterProcess::queue().enter();
+    auto turn = co_await enter;
     QProcess *process = adapterchild::make(location, arguments);
     process->setStandardOutputFile(QProcess::nullDevice());
     if (!adapterchild::launch(process)) {
@@ -107,7 +108,18 @@ SerialQueue &AdapterProcess::queue()
 QCoro::Task<AdapterProcess::Output> AdapterProcess::run(AdapterLocation location, QStringList arguments,
                                                         double timeout)
 {
-    auto turn = co_await queue().enter();
+    auto enter = queue().enter();
+    auto turn = co_await enter;
+    co_return co_await runNow(location, arguments, timeout);
+}
+
+QCoro::Task<AdapterProcess::Output> AdapterProcess::run(AdapterLocation location, QStringList arguments,
+                                                        double timeout, Purpose purpose, Wanted wanted)
+{
+    auto enter = queue().enterReplacing(int(purpose));
+    auto turn = co_await enter;
+    if (!turn || (wanted && !wanted()))
+        co_return Output{skippedStatus, {}};
     co_return co_await runNow(location, arguments, timeout);
 }
 

@@ -9,6 +9,8 @@
 #include <QProcess>
 
 #include <csignal>
+#include <optional>
+#include <utility>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,15 +55,27 @@ void AdapterStream::readOutput()
 {
     if (m_stopped || !m_process)
         return;
-    const QList<AdapterPayload> payloads = m_reader.feed(m_process->readAllStandardOutput());
-    QPointer<AdapterStream> self(this);
-    for (const AdapterPayload &payload : payloads) {
-        // The handler may stop or even delete this stream.
-        if (!self || m_stopped)
-            return;
-        if (m_onPayload)
-            m_onPayload(payload);
+    QList<AdapterPayload> payloads = m_reader.feed(m_process->readAllStandardOutput());
+    if (payloads.isEmpty())
+        return;
+    // Only the newest report counts: older lines of this read, and a payload from an earlier read that
+    // is still waiting, are superseded. A flood of lines thus costs one payload per event-loop turn.
+    m_pending = std::move(payloads.last());
+    if (!m_deliveryQueued) {
+        m_deliveryQueued = true;
+        QMetaObject::invokeMethod(this, &AdapterStream::deliver, Qt::QueuedConnection);
     }
+}
+
+void AdapterStream::deliver()
+{
+    m_deliveryQueued = false;
+    if (m_stopped || !m_pending)
+        return;
+    const AdapterPayload payload = *std::exchange(m_pending, std::nullopt);
+    // The handler may stop or even delete this stream.
+    if (m_onPayload)
+        m_onPayload(payload);
 }
 
 void AdapterStream::processExited()
@@ -72,6 +86,9 @@ void AdapterStream::processExited()
     readOutput(); // whatever is still in the pipe comes before the exit
     if (!self || m_stopped || m_exited)
         return;
+    deliver();
+    if (!self || m_stopped || m_exited)
+        return;
     m_exited = true;
     if (m_onExit)
         m_onExit();
@@ -80,6 +97,7 @@ void AdapterStream::processExited()
 void AdapterStream::stop()
 {
     m_stopped = true;
+    m_pending.reset();
     if (auto *app = QCoreApplication::instance())
         disconnect(app, &QCoreApplication::aboutToQuit, this, &AdapterStream::stop);
     if (QProcess *process = std::exchange(m_process, nullptr))
@@ -87,6 +105,55 @@ void AdapterStream::stop()
 }
 
 bool AdapterStream::isRunning() const { return m_process && m_process->state() != QProcess::NotRunning; }
+
+namespace {
+
+// The parent process id from /proc/<pid>/stat; 0 when unknown.
+pid_t parentOf(const QByteArray &dir)
+{
+    QFile stat(QString::fromLatin1(dir) + QStringLiteral("/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray text = stat.read(4096);
+    const qsizetype close = text.lastIndexOf(')');
+    if (close < 0)
+        return 0;
+    const QList<QByteArray> fields = text.mid(close + 2).split(' ');
+    return fields.size() > 1 ? pid_t(fields.at(1).toInt()) : 0;
+}
+
+// The launcher a process was started by, from its environment: pid and start time.
+std::optional<std::pair<pid_t, quint64>> launcherOf(const QByteArray &dir)
+{
+    QFile environ(QString::fromLatin1(dir) + QStringLiteral("/environ"));
+    if (!environ.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray prefix = QByteArray(adapterchild::launcherVariable) + '=';
+    for (const QByteArray &entry : environ.read(1024 * 1024).split('\0')) {
+        if (!entry.startsWith(prefix))
+            continue;
+        const QList<QByteArray> parts = entry.mid(prefix.size()).split(' ');
+        bool pidOk = false;
+        bool timeOk = false;
+        const int pid = parts.value(0).toInt(&pidOk);
+        const quint64 started = parts.value(1).toULongLong(&timeOk);
+        if (parts.size() != 2 || !pidOk || !timeOk || pid <= 0)
+            return std::nullopt;
+        return std::pair{pid_t(pid), started};
+    }
+    return std::nullopt;
+}
+
+// A process whose launcher is gone: the launcher it names in its environment no longer runs (or its
+// pid now belongs to another process); without that record, one that was handed to init.
+bool isOrphan(const QByteArray &dir)
+{
+    if (const auto launcher = launcherOf(dir))
+        return adapterchild::startTime(launcher->first) != launcher->second;
+    return parentOf(dir) == 1;
+}
+
+} // namespace
 
 void AdapterStream::reapOrphans(const AdapterLocation &location)
 {
@@ -109,8 +176,16 @@ void AdapterStream::reapOrphans(const AdapterLocation &location)
         const QList<QByteArray> argv = cmdline.read(64 * 1024).split('\0');
         if (argv.size() < 4)
             continue;
-        if (QString::fromLocal8Bit(argv[0]) == location.perl && QString::fromLocal8Bit(argv[1]) == location.script
-            && QString::fromLocal8Bit(argv[2]) == location.framework && argv[3] == "stream")
+        if (QString::fromLocal8Bit(argv[0]) != location.perl || QString::fromLocal8Bit(argv[1]) != location.script
+            || QString::fromLocal8Bit(argv[2]) != location.framework || argv[3] != "stream")
+            continue;
+        // The stream of a program that still runs (another session, another copy) is its own.
+        if (!isOrphan(dir))
+            continue;
+        // A stream that leads its own group takes what it forked along.
+        if (::getpgid(pid) == pid)
+            ::kill(-pid, SIGTERM);
+        else
             ::kill(pid, SIGTERM);
     }
 }

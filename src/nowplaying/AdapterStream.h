@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class QProcess;
 
@@ -33,9 +34,10 @@ public:
     // Stops the run when it is still going.
     ~AdapterStream() override;
 
-    // Launches `perl script framework stream …`. Each "data" line's payload goes to onPayload, one
-    // call per line in line order; onExit is called once when the adapter exits, for whatever reason,
-    // after the payloads of its last complete lines. False when the adapter could not be launched
+    // Launches `perl script framework stream …`. "data" lines' payloads go to onPayload in line order,
+    // from the event loop and at most one per turn of it: of the lines that arrived since the last call
+    // only the newest is delivered. onExit is called once when the adapter exits, for whatever reason,
+    // after the newest payload of its last complete lines. False when the adapter could not be launched
     // (or this stream was started before); then neither callback is ever called.
     [[nodiscard]] bool start(const AdapterLocation &location, PayloadHandler onPayload, ExitHandler onExit);
 
@@ -48,20 +50,24 @@ public:
     // The decoder for stream lines and one-shot "get" output.
     [[nodiscard]] static AdapterDecoder makeDecoder(const Clock &clock = Clock::system());
 
-    // Sends SIGTERM to this user's leftover stream processes of the location: those whose argument
-    // list is exactly perl, the script, the framework, then "stream" as the command (its options
-    // after that may be anything). One-shot runs, other frameworks and other users' processes are
-    // left alone, as is this program. Reads /proc; blocks only while it does.
+    // Sends SIGTERM to this user's orphaned stream processes of the location (and the groups they
+    // lead): those whose argument list is exactly perl, the script, the framework, then "stream" as
+    // the command (its options after that may be anything), and whose launcher is gone. The stream of
+    // a launcher that still runs (another copy of the program), one-shot runs, other frameworks and
+    // other users' processes are left alone, as is this program. Reads /proc; blocks only while it does.
     static void reapOrphans(const AdapterLocation &location);
 
 private:
     void readOutput();
+    void deliver();
     void processExited();
 
     AdapterLineReader m_reader;
     QProcess *m_process = nullptr;
     PayloadHandler m_onPayload;
     ExitHandler m_onExit;
+    std::optional<AdapterPayload> m_pending; // the newest payload not yet delivered
+    bool m_deliveryQueued = false;
     bool m_started = false;
     bool m_stopped = false;
     bool m_exited = false;

@@ -125,8 +125,31 @@ QStringList candidateIds(const QString &bundle)
 AppNameCache::AppNameCache(Lookup lookup)
     : m_lookup(lookup ? std::move(lookup)
                       : Lookup([](const QString &bundle) { return lookUp(bundle, applicationFolders()); }))
-    , m_names(std::make_shared<QHash<QString, QString>>())
+    , m_names(std::make_shared<Names>())
 {
+}
+
+std::optional<QString> AppNameCache::Names::find(const QString &bundle)
+{
+    const auto it = entries.find(bundle);
+    if (it == entries.end())
+        return std::nullopt;
+    it->used = ++asks;
+    return it->name;
+}
+
+void AppNameCache::Names::store(const QString &bundle, const QString &name)
+{
+    if (!entries.contains(bundle) && entries.size() >= capacity) {
+        // The least recently asked for makes room; a linear pass over a few dozen entries.
+        auto oldest = entries.begin();
+        for (auto it = entries.begin(); it != entries.end(); ++it) {
+            if (it->used < oldest->used)
+                oldest = it;
+        }
+        entries.erase(oldest);
+    }
+    entries.insert(bundle, Entry{name, ++asks});
 }
 
 AppNameCache &AppNameCache::shared()
@@ -137,23 +160,23 @@ AppNameCache &AppNameCache::shared()
 
 std::optional<QString> AppNameCache::cached(const QString &bundle) const
 {
-    const auto it = m_names->constFind(bundle);
-    if (it == m_names->cend())
+    const auto it = m_names->entries.constFind(bundle);
+    if (it == m_names->entries.cend())
         return std::nullopt;
-    return *it;
+    return it->name;
 }
 
 QCoro::Task<QString> AppNameCache::name(QString bundle)
 {
     auto names = m_names;
-    if (const auto it = names->constFind(bundle); it != names->cend()) {
-        QString known = *it;
-        co_return known;
+    if (auto known = names->find(bundle)) {
+        QString name = *known;
+        co_return name;
     }
     // A named future: g++ 12 can destroy temporaries of a co_await expression twice.
     QFuture<QString> lookup = QtConcurrent::run([find = m_lookup, bundle] { return find(bundle); });
     const QString found = co_await lookup;
-    names->insert(bundle, found);
+    names->store(bundle, found);
     co_return found;
 }
 

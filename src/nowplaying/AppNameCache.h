@@ -11,8 +11,9 @@
 
 namespace tavrenhold {
 
-// Display names of applications by bundle identifier, looked up once per identifier and kept for
-// the life of the cache (never trimmed). A bundle identifier here is a desktop-file id: the name is
+// Display names of applications by bundle identifier, looked up once per identifier and kept while
+// they are among the `capacity` most recently asked for (a peer that names a new identifier on every
+// report cannot grow the cache). A bundle identifier here is a desktop-file id: the name is
 // the Name= of the desktop entry whose id or StartupWMClass matches it, found in the applications
 // folders of XDG_DATA_HOME and XDG_DATA_DIRS; with no such entry the name is the identifier itself.
 // Lives on the main thread; the folders are read on a worker thread.
@@ -20,6 +21,8 @@ class AppNameCache {
 public:
     // Finds the name of one identifier; runs on a worker thread.
     using Lookup = std::function<QString(const QString &bundle)>;
+
+    static constexpr qsizetype capacity = 64;
 
     // Looks names up in the desktop entries; a given lookup replaces that.
     explicit AppNameCache(Lookup lookup = {});
@@ -45,8 +48,18 @@ public:
 
 private:
     Lookup m_lookup;
+    struct Names {
+        struct Entry {
+            QString name;
+            quint64 used = 0; // when it was last asked for, in asks
+        };
+        QHash<QString, Entry> entries;
+        quint64 asks = 0;
+        std::optional<QString> find(const QString &bundle);
+        void store(const QString &bundle, const QString &name);
+    };
     // Shared with lookups in flight, so one that finishes after the cache is gone touches nothing freed.
-    std::shared_ptr<QHash<QString, QString>> m_names;
+    std::shared_ptr<Names> m_names;
 };
 
 } // namespace tavrenhold

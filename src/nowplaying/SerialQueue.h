@@ -10,7 +10,9 @@ namespace tavrenhold {
 
 // A first-in-first-out chain of coroutines: each awaits its turn with `auto turn = co_await
 // queue.enter();` and holds it until the Turn is destroyed; the next in line is then resumed on the
-// next event-loop turn. One turn at a time, in the order they were asked for.
+// next event-loop turn. One turn at a time, in the order they were asked for. A coroutine that enters
+// with a key (`queue.enterReplacing(key)`) replaces the one of the same key still waiting, which is
+// resumed at once with an empty Turn: at most one waits per key, the newest.
 class SerialQueue {
 public:
     SerialQueue() = default;
@@ -31,6 +33,8 @@ public:
             return *this;
         }
         ~Turn() { release(); }
+        // False for the empty Turn of a waiter that a newer one of its key replaced.
+        [[nodiscard]] explicit operator bool() const { return m_queue != nullptr; }
         // Hands the turn on before the holder ends.
         void release()
         {
@@ -44,26 +48,36 @@ public:
 
     struct EnterAwaiter {
         SerialQueue *queue;
-        bool await_ready() const noexcept
+        int key = 0;
+        bool replaced = false;
+        bool await_ready() noexcept
         {
             if (queue->m_busy)
                 return false;
             queue->m_busy = true;
             return true;
         }
-        void await_suspend(std::coroutine_handle<> handle) { queue->m_waiting.push_back(handle); }
-        Turn await_resume() const noexcept { return Turn(queue); }
+        void await_suspend(std::coroutine_handle<> handle) { queue->wait(handle, key, &replaced); }
+        Turn await_resume() const noexcept { return replaced ? Turn() : Turn(queue); }
     };
     [[nodiscard]] EnterAwaiter enter() { return EnterAwaiter{this}; }
+    // key > 0; a key of 0 is the same as enter().
+    [[nodiscard]] EnterAwaiter enterReplacing(int key) { return EnterAwaiter{this, key}; }
 
     [[nodiscard]] bool isBusy() const { return m_busy; }
     [[nodiscard]] int waiting() const { return int(m_waiting.size()); }
 
 private:
+    struct Waiter {
+        std::coroutine_handle<> handle;
+        int key;
+        bool *replaced;
+    };
+    void wait(std::coroutine_handle<> handle, int key, bool *replaced);
     void leave();
 
     bool m_busy = false;
-    std::deque<std::coroutine_handle<>> m_waiting;
+    std::deque<Waiter> m_waiting;
 };
 
 } // namespace tavrenhold

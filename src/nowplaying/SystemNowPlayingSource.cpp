@@ -166,7 +166,7 @@ void SystemNowPlayingSource::startHelper()
         *m_location,
         [self](const AdapterPayload &payload) {
             if (self)
-                self->ingest(payload);
+                self->intake(payload, true);
         },
         [self, stream] {
             if (self)
@@ -174,6 +174,7 @@ void SystemNowPlayingSource::startHelper()
         });
     if (started) {
         m_stream = stream;
+        m_streamStartedAt = m_clock->now();
         return;
     }
     stream->deleteLater();
@@ -186,6 +187,11 @@ QCoro::Task<> SystemNowPlayingSource::helperDied(AdapterStream *which)
     if (!m_running || which != m_stream)
         co_return;
     QPointer<SystemNowPlayingSource> self(this);
+    // Only a stream that reported something and then ran for a while breaks the row of failures: one
+    // that prints a line and exits at once would otherwise be restarted for ever.
+    const bool ranLongEnough = which && m_streamStartedAt && m_clock->now() - *m_streamStartedAt >= shortRun;
+    if (ranLongEnough && m_sawPayload)
+        m_helperFailures = 0;
     dropStream();
     ++m_helperFailures;
     if (m_helperFailures >= failuresBeforeDisabling) {
@@ -281,16 +287,20 @@ double SystemNowPlayingSource::normalisedTime(std::optional<double> reported)
     return v;
 }
 
-QCoro::Task<> SystemNowPlayingSource::ingest(AdapterPayload payload)
+QCoro::Task<> SystemNowPlayingSource::ingest(AdapterPayload payload) { return intake(std::move(payload), false); }
+
+QCoro::Task<> SystemNowPlayingSource::intake(AdapterPayload payload, bool fromStream)
 {
     if (!m_running)
         co_return;
     // A payload belongs to the run it arrived in; one still waiting when that run ends is dropped.
     const quint64 run = m_run;
     QPointer<SystemNowPlayingSource> self(this);
-    const auto intake = m_intake;
-    const auto turn = co_await intake->enter();
-    if (!self || !m_running || run != m_run)
+    const auto queue = m_intake;
+    // However fast the stream reports, at most its newest payload waits: a flood cannot pile up work.
+    auto enter = fromStream ? queue->enterReplacing(1) : queue->enter();
+    const auto turn = co_await enter;
+    if (!turn || !self || !m_running || run != m_run)
         co_return;
 
     if (payload.isEmpty()) { // nothing plays
@@ -320,7 +330,6 @@ QCoro::Task<> SystemNowPlayingSource::ingest(AdapterPayload payload)
     }
 
     m_sawPayload = true;
-    m_helperFailures = 0;
 
     NowPlayingTrack track;
     track.id = trackID(payload);
@@ -470,11 +479,21 @@ QCoro::Task<bool> SystemNowPlayingSource::pullTrack(std::optional<QString> repla
     QPointer<SystemNowPlayingSource> self(this);
     if (!m_running || generation != m_commandGeneration || !m_location)
         co_return false;
-    auto run = AdapterProcess::run(*m_location, trackPullArguments, trackPullTimeout);
+    if (!sameKey(m_songKey, replacing))
+        co_return true; // the stream brought the new song already
+    // Still wanted when its turn comes: no stop, no later skip, and the song is still the one skipped.
+    AdapterProcess::Wanted wanted = [self, token, generation, replacing] {
+        return self && !token.isCancelled() && self->m_running && generation == self->m_commandGeneration
+            && sameKey(self->m_songKey, replacing);
+    };
+    auto run = AdapterProcess::run(*m_location, trackPullArguments, trackPullTimeout,
+                                   AdapterProcess::Purpose::trackRefresh, std::move(wanted));
     const auto out = co_await run;
     // A stop or a later skip took over meanwhile.
     if (!self || token.isCancelled() || !m_running || generation != m_commandGeneration)
         co_return false;
+    if (out.status == AdapterProcess::skippedStatus)
+        co_return !sameKey(m_songKey, replacing);
     if (out.status != 0)
         co_return false;
     const auto payload = AdapterStream::makeDecoder(*m_clock).decodePayload(out.data);
@@ -522,7 +541,13 @@ QCoro::Task<> SystemNowPlayingSource::runArtworkPulls(QPointer<SystemNowPlayingS
         previous = entry;
         if (token.isCancelled() || !self)
             co_return;
-        auto run = AdapterProcess::run(location, artworkPullArguments, artworkPullTimeout);
+        // Pulled only while the track is still the one on screen when the run's turn comes.
+        AdapterProcess::Wanted wanted = [self, token, trackID] {
+            return self && !token.isCancelled() && self->m_current.track
+                && sameText(self->m_current.track->id, trackID);
+        };
+        auto run = AdapterProcess::run(location, artworkPullArguments, artworkPullTimeout,
+                                       AdapterProcess::Purpose::artwork, std::move(wanted));
         const auto out = co_await run;
         if (token.isCancelled() || !self)
             co_return;

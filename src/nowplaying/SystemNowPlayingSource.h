@@ -20,7 +20,8 @@ class AppNameCache;
 
 // The preferred now-playing source: whatever application the system names as now playing, read
 // from the streaming media-remote adapter. It supervises the adapter process (restarts after 1 s and
-// 2 s, gives up at the third exit in a row and may be re-enabled by a probe 45 s later), turns each
+// 2 s, gives up at the third exit in a row and may be re-enabled by a probe 45 s later; a stream that
+// ran for less than `shortRun` counts in that row even when it printed), turns each
 // payload into a state, holds transient hand-overs between players back for 1.5 s, pulls the track
 // itself after a skip and the artwork of every new track, and sends transport commands as one-shot
 // adapter runs. Main-thread object; every delay goes through the injected clock.
@@ -32,6 +33,8 @@ public:
     static constexpr Millis handoverHold{1500};
     static constexpr Millis reenableAfter{45000};
     static constexpr int failuresBeforeDisabling = 3;
+    // A stream that ends sooner than this after its start was no success, whatever it printed.
+    static constexpr Millis shortRun{5000};
     static constexpr double selfTestTimeout = 15;
     static constexpr double trackPullTimeout = 6;
     static constexpr double artworkPullTimeout = 8;
@@ -62,9 +65,10 @@ public:
     QCoro::Task<NowPlayingState> snapshot() override;
     QCoro::Task<> send(TransportCommand command) override;
 
-    // The payload intake: turns one adapter payload into the next state, exactly as the stream and
-    // the pulls after a skip deliver it. Payloads are taken one at a time in the order they came;
-    // one still waiting when the source stops (or stops and starts again) is dropped.
+    // The payload intake: turns one adapter payload into the next state, exactly as the pulls after a
+    // skip deliver it. Payloads are taken one at a time in the order they came; one still waiting when
+    // the source stops (or stops and starts again) is dropped. The stream's payloads go the same way,
+    // except that a newer one replaces the stream's payload still waiting for its turn.
     QCoro::Task<> ingest(AdapterPayload payload);
 
     // What the source is doing now.
@@ -96,6 +100,7 @@ public:
 
 private:
     QString bundle() const;
+    QCoro::Task<> intake(AdapterPayload payload, bool fromStream);
     void startHelper();
     QCoro::Task<> helperDied(AdapterStream *which);
     void disable();
@@ -139,6 +144,7 @@ private:
     bool m_disabled = false;
     std::optional<MonoTime> m_disabledAt;
     int m_helperFailures = 0;
+    std::optional<MonoTime> m_streamStartedAt;
 
     // Counts starts, stops and give-ups, so that work begun in one run of the source does nothing in
     // the next (a restart timer, a payload waiting for its turn or its player's name).

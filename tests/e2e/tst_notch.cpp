@@ -199,6 +199,9 @@ private Q_SLOTS:
         QVERIFY(m_program.waitForFinished(15000));
         QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(m_program.exitCode(), 0);
+        // Every child (the media-remote adapter's among them) was ended before its owner went.
+        const QByteArray errors = m_program.readAllStandardError();
+        QVERIFY2(!errors.contains("QProcess: Destroyed while process"), errors.constData());
         // The panel is gone with it.
         QVERIFY2(QTest::qWaitFor([&] { return darkArea().pixels == 0; }, 5000), qPrintable(report()));
     }

@@ -126,6 +126,8 @@ private Q_SLOTS:
         QVERIFY(rig.program.waitForFinished(10000));
         QCOMPARE(rig.program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(rig.program.exitCode(), 0);
+        const QByteArray errors = rig.program.readAllStandardError();
+        QVERIFY2(!errors.contains("QProcess: Destroyed while process"), errors.constData());
         ProgramRig::stop(trayer);
     }
 };

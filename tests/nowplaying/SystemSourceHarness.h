@@ -25,7 +25,8 @@ namespace tavrenhold::test {
 //   "<client> test"  notes "test <client>"; exits 1 when "selftest.fail" exists, else 0.
 //   stream           notes "stream" and saves its pid. On its n-th start it prints the file "stream.<n>"
 //                    (else "stream") when there is one, then exits 3 when "exit.<n>" or "exit" exists;
-//                    otherwise it goes on printing every line appended to "feed".
+//                    otherwise it goes on printing every line appended to "feed", and exits 3 once
+//                    "quit.<n>" exists.
 //   get              notes "get" (with --no-artwork) or "art" (without); waits while "<kind>.gate"
 //                    exists; prints "<kind>.<n>" for its n-th run of that kind, else "<kind>", and exits
 //                    0; with neither file it exits 1.
@@ -47,6 +48,7 @@ if ($command eq 'stream') {
             while (my $line = <$fh>) { last unless $line =~ /\n\z/; print $line; $pos = tell($fh); }
             close($fh);
         }
+        exit 3 if -e "$here/quit.$n";
         select(undef, undef, undef, 0.01);
     }
 }

@@ -28,6 +28,19 @@ if ($command eq 'log') {
     exit 0;
 }
 if ($command eq 'send') { note("send @rest"); exit 0; }
+if ($command eq 'fork') {
+    # A copy that outlives its parent unless someone ends its group; "stubborn" ignores SIGTERM.
+    my $child = fork();
+    if (defined $child && $child == 0) {
+        $SIG{TERM} = 'IGNORE' if ($rest[1] // '') eq 'stubborn';
+        open(my $fh, '>', "$here/child.tmp") or die; print $fh $$; close($fh); rename("$here/child.tmp", "$here/child");
+        sleep 60; exit 0;
+    }
+    select(undef, undef, undef, 0.01) until -e "$here/child";
+    print 'forked';
+    exit 0 if $rest[0] eq 'exit';
+    sleep 30; exit 0;
+}
 exit 99;
 )PERL";
 
@@ -38,6 +51,13 @@ AdapterLocation locationOf(const test::FakeAdapter &adapter)
     location.framework = adapter.frameworkPath();
     location.testClient = adapter.testClientPath();
     return location;
+}
+
+// Runs the adapter for a purpose and keeps the output once the run is done.
+QCoro::Task<> runForInto(AdapterLocation location, QStringList arguments, AdapterProcess::Purpose purpose,
+                         AdapterProcess::Wanted wanted, std::optional<AdapterProcess::Output> &out)
+{
+    out = co_await AdapterProcess::run(location, arguments, 5, purpose, std::move(wanted));
 }
 
 // Runs the adapter and keeps the output where the test can see it once the run is done.
@@ -137,6 +157,69 @@ private Q_SLOTS:
         const qint64 pid = adapter.savedPid();
         QVERIFY(pid > 0);
         QTRY_VERIFY_WITH_TIMEOUT(!test::processAlive(pid), 10000);
+    }
+
+    // Whatever a run forks is ended with it: when the run exits, when it times out, and when what it
+    // forked ignores SIGTERM.
+    void forkedProcessesEndWithTheRun_data()
+    {
+        QTest::addColumn<QString>("ending");
+        QTest::addColumn<QString>("temper");
+        QTest::addColumn<double>("timeout");
+        QTest::newRow("run exits") << "exit" << "" << 10.0;
+        QTest::newRow("run exits, fork ignores SIGTERM") << "exit" << "stubborn" << 10.0;
+        QTest::newRow("run times out") << "hang" << "" << 1.5;
+        QTest::newRow("run times out, fork ignores SIGTERM") << "hang" << "stubborn" << 1.5;
+    }
+    void forkedProcessesEndWithTheRun()
+    {
+        QFETCH(QString, ending);
+        QFETCH(QString, temper);
+        QFETCH(double, timeout);
+        test::FakeAdapter adapter(kAdapter);
+        std::optional<AdapterProcess::Output> out;
+        runInto(locationOf(adapter), {"fork", ending, temper}, timeout, out);
+        QTRY_VERIFY_WITH_TIMEOUT(out.has_value(), 15000);
+        QCOMPARE(out->data, QByteArray("forked"));
+        QCOMPARE(out->status == 0, ending == QLatin1String("exit"));
+        const qint64 child = adapter.readFile("child").toLongLong();
+        QVERIFY(child > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!test::processAlive(child), 10000);
+    }
+
+    // A run made for a purpose waits only until a newer run of that purpose is asked for, and runs only
+    // when still wanted at its turn; runs without a purpose are never dropped.
+    void purposeRunsKeepOnlyTheNewestWaiting()
+    {
+        using Purpose = AdapterProcess::Purpose;
+        test::FakeAdapter adapter(kAdapter);
+        const AdapterLocation location = locationOf(adapter);
+        bool trackStillCurrent = true;
+        const AdapterProcess::Wanted always = [] { return true; };
+        std::optional<AdapterProcess::Output> a, t1, w1, t2, w2, t3, w3;
+        runInto(location, {"log", "A", "0.5"}, 5, a);
+        runForInto(location, {"log", "T1"}, Purpose::trackRefresh, always, t1);
+        runForInto(location, {"log", "W1"}, Purpose::artwork, always, w1);
+        AdapterProcess::detached(location, {"send", "2"});
+        runForInto(location, {"log", "T2"}, Purpose::trackRefresh, always, t2);
+        runForInto(location, {"log", "W2"}, Purpose::artwork, always, w2);
+        runForInto(location, {"log", "T3"}, Purpose::trackRefresh, [&] { return trackStillCurrent; }, t3);
+        runForInto(location, {"log", "W3"}, Purpose::artwork, always, w3);
+        // The replaced ones are answered at once, while A still runs.
+        QTRY_VERIFY_WITH_TIMEOUT(t1 && w1 && t2 && w2, 5000);
+        QVERIFY(!a);
+        for (const auto *replaced : {&t1, &w1, &t2, &w2})
+            QCOMPARE(**replaced, (AdapterProcess::Output{AdapterProcess::skippedStatus, {}}));
+        trackStillCurrent = false;
+        QTRY_VERIFY_WITH_TIMEOUT(w3.has_value(), 15000);
+        QVERIFY(a && t3);
+        QCOMPARE(t3->status, AdapterProcess::skippedStatus);
+        QCOMPARE(w3->data, QByteArray("W3"));
+        QTRY_COMPARE(adapter.log().size(), 5);
+        // The detached command is launched after A; its own timing is its own.
+        QStringList runs = adapter.log();
+        QVERIFY(runs.removeOne("send 2"));
+        QCOMPARE(runs, (QStringList{"A+", "A-", "W3+", "W3-"}));
     }
 
     void queuedRunsGoOneAtATimeInOrder()

@@ -1,12 +1,15 @@
 #include "fakes/FakeAdapter.h"
+#include "nowplaying/AdapterChild.h"
 #include "nowplaying/AdapterStream.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
+#include <QSocketNotifier>
 #include <QTest>
 
 #include <memory>
+#include <csignal>
 #include <unistd.h>
 
 using namespace tavrenhold;
@@ -43,7 +46,8 @@ sleep 60;
 )PERL";
 
 // Holds a stream to the adapter given on the command line until killed: started by the test as a
-// separate program so that its death can be watched from outside.
+// separate program so that its death can be watched from outside. With "until-eof" it quits as the
+// program does when its standard input ends.
 int holdStream(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
@@ -55,15 +59,60 @@ int holdStream(int argc, char **argv)
     AdapterStream stream;
     if (!stream.start(location, {}, [] { QCoreApplication::exit(1); }))
         return 3;
+    if (argc > 4 && qstrcmp(argv[4], "until-eof") == 0) {
+        auto *input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &app);
+        QObject::connect(input, &QSocketNotifier::activated, &app, [input] {
+            char byte = 0;
+            if (::read(STDIN_FILENO, &byte, 1) <= 0) {
+                input->setEnabled(false);
+                QCoreApplication::quit();
+            }
+        });
+        const int status = app.exec();
+        adapterchild::endAll(AdapterStream::stopGrace);
+        return status;
+    }
     return app.exec();
 }
 
-// A dummy process whose argument list is exactly the given one (program first).
-std::unique_ptr<QProcess> startDummy(const QStringList &argv)
+// A stream adapter that forks: the copy (same argument list, outside the launcher's reach once its
+// parent is gone) saves its pid in "child" and sleeps; the stream itself prints a line and stays.
+const QByteArray kForking = R"PERL(
+my $child = fork();
+if (defined $child && $child == 0) {
+    $SIG{TERM} = 'IGNORE' if ($ENV{FORK_TEMPER} // '') eq 'stubborn';
+    open(my $fh, '>', "$here/child.tmp") or die; print $fh $$; close($fh); rename("$here/child.tmp", "$here/child");
+    sleep 60; exit 0;
+}
+save_pid();
+print qq({"type":"data","payload":{"title":"first"}}\n);
+sleep 60;
+)PERL";
+
+// The launcher record of a program that has ended.
+QByteArray deadLauncherRecord()
+{
+    QProcess gone;
+    gone.start(QStringLiteral("/bin/true"), {});
+    if (!gone.waitForStarted(5000))
+        return {};
+    const qint64 pid = gone.processId();
+    gone.waitForFinished(5000);
+    return QByteArray::number(pid) + " 1";
+}
+
+// A dummy process whose argument list is exactly the given one (program first); launched by the
+// program the record names (none: no record).
+std::unique_ptr<QProcess> startDummy(const QStringList &argv, const QByteArray &launcher = {})
 {
     auto process = std::make_unique<QProcess>();
     process->setProgram(argv.first());
     process->setArguments(argv.mid(1));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QString::fromLatin1(adapterchild::launcherVariable));
+    if (!launcher.isEmpty())
+        environment.insert(QString::fromLatin1(adapterchild::launcherVariable), QString::fromLatin1(launcher));
+    process->setProcessEnvironment(environment);
     process->start();
     if (!process->waitForStarted(5000))
         return nullptr;
@@ -93,9 +142,52 @@ exit 4;
         QVERIFY(stream.start(locationOf(adapter), recorder.payloads(), recorder.exits()));
         QTRY_VERIFY_WITH_TIMEOUT(recorder.events.contains("exit"), 10000);
         QTest::qWait(50);
-        QCOMPARE(recorder.events, (QStringList{"one", "two", "three", "exit"}));
+        // Lines that arrive together deliver only their newest payload, so how the output was cut into
+        // reads decides whether "one" and "two" show; what shows keeps line order and ends the same.
+        const QStringList all{"one", "two", "three", "exit"};
+        QVERIFY2(recorder.events.size() >= 2 && recorder.events.last(2) == QStringList({"three", "exit"}), qPrintable(recorder.events.join(',')));
+        qsizetype at = -1;
+        for (const QString &event : std::as_const(recorder.events)) {
+            const qsizetype next = all.indexOf(event, at + 1);
+            QVERIFY2(next > at, qPrintable(recorder.events.join(',')));
+            at = next;
+        }
         QCOMPARE(adapter.log(),
                  QStringList{adapter.frameworkPath() + " stream --no-diff --debounce=120 --no-artwork --allow-missing-title"});
+    }
+
+    // Complete lines that arrive together are superseded by the newest of them; a flood of lines is
+    // delivered as a handful of payloads, the last line's among them, not one call per line.
+    void newestPayloadSupersedesTheLinesBeforeIt_data()
+    {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("atMost");
+        QTest::newRow("one read") << 3 << 1;
+        QTest::newRow("flood") << 20000 << 400;
+    }
+    void newestPayloadSupersedesTheLinesBeforeIt()
+    {
+        QFETCH(int, lines);
+        QFETCH(int, atMost);
+        // All lines in one write: a short write reaches the pipe whole, a long one in pipe-sized parts.
+        test::FakeAdapter adapter(R"PERL(
+my $n = $ENV{STREAM_LINES};
+print join('', map { qq({"type":"data","payload":{"title":"t$_"}}\n) } 1 .. $n);
+save_pid();
+sleep 60;
+)PERL");
+        qputenv("STREAM_LINES", QByteArray::number(lines));
+        Recorder recorder;
+        AdapterStream stream;
+        QVERIFY(stream.start(locationOf(adapter), recorder.payloads(), recorder.exits()));
+        const QString last = QStringLiteral("t%1").arg(lines);
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.events.contains(last), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(adapter.savedPid() > 0, 10000);
+        QTest::qWait(100);
+        QCOMPARE(recorder.events.constLast(), last);
+        QVERIFY2(recorder.events.size() <= atMost, qPrintable(QString::number(recorder.events.size())));
+        stream.stop();
+        qunsetenv("STREAM_LINES");
     }
 
     void launchFailureReportsNothing()
@@ -152,6 +244,49 @@ exit 4;
             QVERIFY(!stream->isRunning());
     }
 
+    // Stopping a stream ends what its adapter forked too; quitting ends every child and what it
+    // forked, even a fork that ignores SIGTERM, before the program is gone.
+    void streamEndsWithWhatItForked_data()
+    {
+        QTest::addColumn<bool>("quit");
+        QTest::newRow("stop") << false;
+        QTest::newRow("quit, fork ignores SIGTERM") << true;
+    }
+    void streamEndsWithWhatItForked()
+    {
+        QFETCH(bool, quit);
+        test::FakeAdapter adapter(kForking);
+        qint64 stream = 0;
+        qint64 fork = 0;
+        if (quit) {
+            qputenv("FORK_TEMPER", "stubborn");
+            QProcess holder;
+            holder.setProgram(QCoreApplication::applicationFilePath());
+            holder.setArguments({"--hold-stream", adapter.scriptPath(), adapter.frameworkPath(), "until-eof"});
+            holder.start();
+            qunsetenv("FORK_TEMPER");
+            QVERIFY(holder.waitForStarted(5000));
+            QTRY_VERIFY_WITH_TIMEOUT(adapter.savedPid() > 0 && adapter.readFile("child").toLongLong() > 0, 10000);
+            stream = adapter.savedPid();
+            fork = adapter.readFile("child").toLongLong();
+            holder.closeWriteChannel();
+            QVERIFY(holder.waitForFinished(10000));
+            QCOMPARE(holder.exitCode(), 0);
+            const QByteArray errors = holder.readAllStandardError();
+            QVERIFY2(!errors.contains("QProcess: Destroyed while process"), errors.constData());
+        } else {
+            Recorder recorder;
+            AdapterStream running;
+            QVERIFY(running.start(locationOf(adapter), recorder.payloads(), recorder.exits()));
+            QTRY_VERIFY_WITH_TIMEOUT(adapter.savedPid() > 0 && adapter.readFile("child").toLongLong() > 0, 10000);
+            stream = adapter.savedPid();
+            fork = adapter.readFile("child").toLongLong();
+            running.stop();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!test::processAlive(stream), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!test::processAlive(fork), 5000);
+    }
+
     void adapterDiesWithTheProgram()
     {
         test::FakeAdapter adapter(kLingering);
@@ -168,8 +303,8 @@ exit 4;
         QTRY_VERIFY_WITH_TIMEOUT(!test::processAlive(pid), 3000);
     }
 
-    // Only this user's exact stream processes of the location are ended; everything that merely
-    // resembles one survives.
+    // Only this user's exact stream processes of the location whose launcher is gone are ended;
+    // everything that merely resembles one survives, and so does the stream of a running launcher.
     void reapOrphansMatchesExactStreamProcesses()
     {
         test::FakeAdapter adapter("sleep 30;");
@@ -181,10 +316,14 @@ exit 4;
         const QString lookalike = adapter.filePath("not-mediaremote-adapter.pl");
         QVERIFY(QFile::copy(script, lookalike));
 
+        const QByteArray dead = deadLauncherRecord();
+        QVERIFY(!dead.isEmpty());
+        enum Launcher { gone, running, unrecorded };
         struct Shape {
             const char *name;
             QStringList argv;
             bool reaped;
+            Launcher launcher = gone;
         };
         QList<Shape> shapes{
             {"stream with options", {perl, script, framework, "stream", "--no-diff", "--debounce=120"}, true},
@@ -194,6 +333,9 @@ exit 4;
             {"stream only as a later argument", {perl, script, framework, "get", "stream"}, false},
             {"other script naming the adapter", {perl, lookalike, framework, "stream"}, false},
             {"command that merely starts with stream", {perl, script, framework, "streaming"}, false},
+            {"stream of a running launcher", {perl, script, framework, "stream"}, false, running},
+            {"stream without a launcher record, its parent running", {perl, script, framework, "stream"}, false,
+             unrecorded},
         };
         if (::geteuid() == 0) {
             // Another user's stream process, started through setpriv as nobody.
@@ -207,7 +349,10 @@ exit 4;
 
         std::vector<std::unique_ptr<QProcess>> processes;
         for (const Shape &shape : shapes) {
-            processes.push_back(startDummy(shape.argv));
+            const QByteArray record = shape.launcher == gone      ? dead
+                                      : shape.launcher == running ? adapterchild::launcherRecord()
+                                                                  : QByteArray();
+            processes.push_back(startDummy(shape.argv, record));
             QVERIFY2(processes.back(), shape.name);
         }
         QTest::qWait(200); // let setpriv become perl
@@ -228,6 +373,48 @@ exit 4;
             process->kill();
             process->waitForFinished(3000);
         }
+    }
+
+    // A program's stream, and what it forked, survive another program's reaping while that program
+    // runs; once it died (killed, so nothing of its own could end the fork) the fork is an orphan and
+    // the next reaping ends it.
+    void reapingSparesStreamsOfARunningLauncher_data()
+    {
+        QTest::addColumn<bool>("launcherDies");
+        QTest::newRow("launcher runs") << false;
+        QTest::newRow("launcher killed") << true;
+    }
+    void reapingSparesStreamsOfARunningLauncher()
+    {
+        QFETCH(bool, launcherDies);
+        test::FakeAdapter adapter(kForking);
+        QProcess holder;
+        holder.setProgram(QCoreApplication::applicationFilePath());
+        holder.setArguments({"--hold-stream", adapter.scriptPath(), adapter.frameworkPath()});
+        holder.start();
+        QVERIFY(holder.waitForStarted(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(adapter.savedPid() > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(adapter.readFile("child").toLongLong() > 0, 10000);
+        const qint64 stream = adapter.savedPid();
+        const qint64 fork = adapter.readFile("child").toLongLong();
+        if (launcherDies) {
+            holder.kill();
+            QVERIFY(holder.waitForFinished(5000));
+            QTRY_VERIFY_WITH_TIMEOUT(!test::processAlive(stream), 5000);
+        }
+        QVERIFY(test::processAlive(fork));
+
+        AdapterStream::reapOrphans(locationOf(adapter));
+        if (launcherDies) {
+            QTRY_VERIFY_WITH_TIMEOUT(!test::processAlive(fork), 5000);
+        } else {
+            QTest::qWait(300);
+            QVERIFY(test::processAlive(stream));
+            QVERIFY(test::processAlive(fork));
+        }
+        holder.kill();
+        holder.waitForFinished(5000);
+        ::kill(pid_t(fork), SIGKILL);
     }
 };
 

@@ -358,15 +358,21 @@ private Q_SLOTS:
         QCOMPARE(f.source.current().track.value_or(NowPlayingTrack{}).title, title);
     }
 
-    // Payloads the adapter streams become states, in order.
+    // Payloads the adapter streams become states, in order; of lines that arrive together only the
+    // newest counts.
     void streamedPayloadsBecomeStates()
     {
         SourceFixture f;
-        f.write("stream", streamLine(song("One", kPlayer, true).toUtf8()) + streamLine("{}")
-                              + streamLine(song("Two", kPlayer, true).toUtf8()));
+        f.write("stream", streamLine(song("Zero", kPlayer, true).toUtf8()) + streamLine("{}")
+                              + streamLine(song("One", kPlayer, true).toUtf8()));
         auto log = f.watch();
         QCoro::waitFor(f.source.start());
+        QTRY_COMPARE(log->entries.size(), 2);
+        QCOMPARE(log->states().at(1).track->title, "One");
         // The empty report is held and then overtaken by the next track.
+        f.feed("{}");
+        QTRY_VERIFY(f.source.isHolding());
+        f.feed(song("Two", kPlayer, true).toUtf8());
         QTRY_COMPARE(log->entries.size(), 3);
         QCOMPARE(log->states().at(1).track->title, "One");
         QCOMPARE(log->states().at(2).track->title, "Two");

@@ -1,6 +1,7 @@
 // labels: unit
 #include "nowplaying/AppNameCache.h"
 
+#include <QAtomicInt>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -92,6 +93,33 @@ private Q_SLOTS:
         AppNameCache cache;
         QCOMPARE(QCoro::waitFor(cache.name(bundle)), name);
         QCOMPARE(cache.cached(bundle), std::optional<QString>(name));
+    }
+
+    // A peer naming a new identifier on every report cannot grow the cache: it keeps the names most
+    // recently asked for, and one pushed out is looked up again when asked for.
+    void aFloodOfIdentifiersKeepsTheCacheBounded()
+    {
+        auto lookups = std::make_shared<QAtomicInt>(0);
+        AppNameCache cache([lookups](const QString &bundle) {
+            lookups->fetchAndAddRelaxed(1);
+            return bundle.toUpper();
+        });
+        QCOMPARE(QCoro::waitFor(cache.name("kept")), "KEPT");
+        for (int i = 0; i < 1000; ++i) {
+            QCOMPARE(QCoro::waitFor(cache.name(QStringLiteral("flood.%1").arg(i))), QStringLiteral("FLOOD.%1").arg(i));
+            if (i % 10 == 0) // asked for now and then, so it stays among the recent ones
+                QCOMPARE(QCoro::waitFor(cache.name("kept")), "KEPT");
+        }
+        QCOMPARE(lookups->loadRelaxed(), 1001);
+        QCOMPARE(cache.cached("kept"), std::optional<QString>("KEPT"));
+        QCOMPARE(cache.cached("flood.999"), std::optional<QString>("FLOOD.999"));
+        QCOMPARE(cache.cached("flood.0"), std::nullopt);
+        qsizetype held = 0;
+        for (int i = 0; i < 1000; ++i)
+            held += cache.cached(QStringLiteral("flood.%1").arg(i)).has_value();
+        QVERIFY(held < AppNameCache::capacity);
+        QCOMPARE(QCoro::waitFor(cache.name("flood.0")), "FLOOD.0");
+        QCOMPARE(lookups->loadRelaxed(), 1002);
     }
 
     // A name is looked up once per identifier for the life of the cache.

@@ -61,24 +61,58 @@ private Q_SLOTS:
         QCOMPARE(f.count("stream"), 3);
     }
 
-    // A track between exits resets the count: every restart comes after 1 s and the source never
-    // gives up.
+    // A stream that reported a track and ran for a while before it died resets the count: every
+    // restart comes after 1 s and the source never gives up.
     void aTrackResetsTheFailures()
     {
         SourceFixture f;
         f.write("stream", streamLine(kTrack));
-        f.write("exit", "");
         QCoro::waitFor(f.source.start());
         for (int run = 1; run <= 4; ++run) {
             QTRY_COMPARE(f.count("stream"), run);
-            QTRY_VERIFY(!f.source.hasStream()); // died, waiting to restart
+            QTRY_VERIFY(f.source.current().track && f.source.current().track->title == "One");
+            f.advance(SystemNowPlayingSource::shortRun);
+            f.write(QStringLiteral("quit.%1").arg(run), "");
+            QTRY_VERIFY_WITH_TIMEOUT(!f.source.hasStream(), 10000); // died, waiting to restart
             QCOMPARE(f.source.helperFailures(), 1);
-            QCOMPARE(f.source.current().track->title, "One");
             f.advance(Millis(1000));
         }
         QTRY_COMPARE(f.count("stream"), 5);
         QVERIFY(f.source.isRunning());
         QVERIFY(!f.source.isDisabled());
+    }
+
+    // A stream that prints a playing track and exits soon after its start is no success: the third
+    // such exit in a row gives up, and the track it printed does not stay on as the state.
+    void aStreamThatPrintsAndDiesAtOnceIsGivenUp_data()
+    {
+        QTest::addColumn<int>("livesMs"); // how long each run lasts, on the source's clock
+        QTest::newRow("exits at once") << 0;
+        QTest::newRow("exits just before the run counts") << int(SystemNowPlayingSource::shortRun.count()) - 50;
+    }
+    void aStreamThatPrintsAndDiesAtOnceIsGivenUp()
+    {
+        QFETCH(int, livesMs);
+        SourceFixture f;
+        f.write("stream", streamLine(kTrack));
+        auto log = f.watch();
+        QCoro::waitFor(f.source.start());
+        for (int run = 1; run <= 3; ++run) {
+            QTRY_COMPARE(f.count("stream"), run);
+            QTRY_VERIFY(f.source.current().track || f.source.isDisabled());
+            f.advance(Millis(livesMs));
+            f.write(QStringLiteral("quit.%1").arg(run), "");
+            if (run < 3) {
+                QTRY_COMPARE_WITH_TIMEOUT(f.source.helperFailures(), run, 10000);
+                f.advance(Millis(1000 * run));
+            }
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(f.source.isDisabled(), 10000);
+        QCOMPARE(f.source.current(), NowPlayingState::idle());
+        QTRY_VERIFY(log->ended);
+        f.advance(Millis(10000));
+        QTest::qWait(200);
+        QCOMPARE(f.count("stream"), 3);
     }
 
     // A stop while a restart is pending cancels that restart: a start that follows runs exactly one
