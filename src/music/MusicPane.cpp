@@ -101,6 +101,7 @@ void MusicPane::startServices()
 
 void MusicPane::stopServices()
 {
+    m_stopped = true;
     m_ticker.cancel();
     m_tickerInterval.reset();
     cancelDownload();
@@ -208,7 +209,7 @@ MusicPane::Display MusicPane::displayPosition(const NowPlayingTrack &track, cons
 
 std::optional<Millis> MusicPane::tickInterval() const
 {
-    if (state().status != PlaybackStatus::playing || reduceMotion())
+    if (m_stopped || state().status != PlaybackStatus::playing || reduceMotion())
         return std::nullopt;
     return m_active ? activeInterval : inactiveInterval;
 }

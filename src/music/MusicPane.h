@@ -176,6 +176,7 @@ private:
     bool m_active = false;
     bool m_observing = false;
     bool m_applyQueued = false;
+    bool m_stopped = false; // services stopped: no display timer any more
     bool m_animationsDisabled = false;
     std::vector<float> m_levels = flatLevels();
     double m_fraction = 0;

@@ -344,6 +344,10 @@ private Q_SLOTS:
         rig.publish(NowPlayingState::idle());
         QCOMPARE(rig.pane.artwork(), std::nullopt);
         QCOMPARE(rig.pane.fraction(), 0.0);
+        // A late playing state moves the display but starts no timer.
+        rig.publish(makeState(makeTrack("b", 200), PlaybackStatus::playing, 40, rig.clock.wallNow()));
+        QCOMPARE(rig.pane.fraction(), 0.2);
+        QCOMPARE(rig.clock.sleepers(), 0);
     }
 };
 

@@ -78,7 +78,6 @@ Item {
                             id: title
                             objectName: "musicTitle"
                             Layout.fillWidth: true
-                            Layout.maximumWidth: implicitWidth
                             text: vm.title
                             font: Style.title
                             color: Style.ink
@@ -94,9 +93,6 @@ Item {
                             action: () => vm.favorite()
                             ToolTip.visible: hovering
                             ToolTip.text: vm.heartHelp
-                        }
-                        Item {
-                            Layout.fillWidth: true
                         }
                     }
 
@@ -145,6 +141,7 @@ Item {
                     Layout.fillWidth: true
                     Layout.preferredHeight: MusicControls.barHeight
                     fraction: vm.shownFraction
+                    animated: root.glide
                     onScrub: fraction => vm.scrub(fraction)
                     onCommit: fraction => vm.commitScrub(fraction)
                 }
