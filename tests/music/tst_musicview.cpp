@@ -119,7 +119,7 @@ private Q_SLOTS:
         // The settings tile leads, then one tile per player.
         QQuickItem *spotifyTile = find("playerTile_com.spotify.client");
         QVERIFY(spotifyTile);
-        QVERIFY(find("musicOpenSettings")->x() < spotifyTile->x());
+        QTRY_VERIFY(find("musicOpenSettings")->x() < spotifyTile->x()); // once the row has laid out
         QCOMPARE(spotifyTile->findChild<QObject *>(QStringLiteral("playerTileText"))->property("text").toString(),
                  QStringLiteral("Play in Spotify"));
         m_rig->publisher->calls.clear();
