@@ -53,9 +53,9 @@ public:
     // "system" or "applescript"; absent before the first selection, after a stop, and while the
     // next selection must switch even to the same source.
     [[nodiscard]] std::optional<QString> activeSourceID() const { return m_activeSourceID; }
-    [[nodiscard]] const QList<MusicPlayerOption> &installedPlayers() const { return m_installedPlayers; }
+    [[nodiscard]] const QList<MusicPlayerOption> &installedPlayers() const override { return m_installedPlayers; }
     // The bundle identifier of the player being launched; absent when no launch is under way.
-    [[nodiscard]] std::optional<QString> launchingPlayer() const { return m_launchingPlayer; }
+    [[nodiscard]] std::optional<QString> launchingPlayer() const override { return m_launchingPlayer; }
     [[nodiscard]] NowPlayingCadence cadence() const { return m_cadence; }
     [[nodiscard]] bool isStarted() const { return m_started; }
 
@@ -69,10 +69,10 @@ public:
     void setCadence(NowPlayingCadence cadence) override;
     // Forwards a command to the source active now; nothing without one. A seek to a position that is
     // not a finite number is dropped.
-    void send(TransportCommand command);
+    void send(TransportCommand command) override;
     // Seeks to a fraction (clamped to 0 … 1) of the current track's duration; nothing without a
     // track of positive duration, or for a fraction that is not a finite number.
-    void seek(double fraction);
+    void seek(double fraction) override;
 
     // The player operations' scripts (Music), exactly as sent.
     [[nodiscard]] static QString revealScript();
@@ -84,27 +84,25 @@ public:
     void usePlayerServices(AppleEventRunner &runner, PlayerWorkspace &workspace);
 
     // The published player is Music.
-    [[nodiscard]] bool isAppleMusic() const;
+    [[nodiscard]] bool isAppleMusic() const override;
     // Music: reveals the current track in it and brings it to the front; any other player is
     // activated through the workspace. Nothing without a player; failures are ignored.
-    void openCurrent();
+    void openCurrent() override;
     // Music: marks the current track as a favourite (failures ignored) and answers true; any other
     // player: nothing, false.
-    bool favoriteCurrent();
+    bool favoriteCurrent() override;
     // Music: whether the current track is a favourite ("true", "yes" or "1", in any case); a failed
     // script and any other player answer false.
-    QCoro::Task<bool> isCurrentFavorited();
+    QCoro::Task<bool> isCurrentFavorited() override;
     // Starts the option's player and gets it playing, showing its bundle identifier in
     // launchingPlayer until the launcher returns. Nothing while a launch is under way or for an
     // option that is neither player.
-    void launch(const MusicPlayerOption &option);
+    void launch(const MusicPlayerOption &option) override;
     // No Linux desktop keeps a list of which programs may drive which players: nothing to open.
-    void openAutomationSettings();
+    void openAutomationSettings() override;
 
 Q_SIGNALS:
     void activeSourceIDChanged();
-    void installedPlayersChanged();
-    void launchingPlayerChanged();
 
 private:
     struct Pump {

@@ -121,8 +121,11 @@ private Q_SLOTS:
         QVERIFY2(QTest::qWaitFor(showsCover, 20000), qPrintable(describe(model.composition())));
 
         const IdleComposition playing = model.composition();
-        const IdleEntry wave{PaneID::music, IdleWaveform{MusicPane::flatLevels()}};
-        QVERIFY2(std::find(playing.rotor.begin(), playing.rotor.end(), wave) != playing.rotor.end(),
+        // The level bars ride in the rotor (moving while the tone plays).
+        const auto isWave = [](const IdleEntry &entry) {
+            return entry.pane == PaneID::music && std::holds_alternative<IdleWaveform>(entry.item);
+        };
+        QVERIFY2(std::find_if(playing.rotor.begin(), playing.rotor.end(), isWave) != playing.rotor.end(),
                  qPrintable(describe(playing)));
         QCOMPARE(playing.progressPane, std::optional(PaneID::music));
         QVERIFY(playing.progress && *playing.progress >= 0 && *playing.progress <= 1);

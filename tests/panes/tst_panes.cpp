@@ -135,6 +135,7 @@ private Q_SLOTS:
         MusicPane pane(publisher, clock);
         pane.startServices();
         publisher->publish(state);
+        QCoreApplication::processEvents(); // the pane takes a state on the next turn
 
         const IdleSignal idle = pane.idle();
         if (!live) {
@@ -161,6 +162,7 @@ private Q_SLOTS:
 
         // Nothing is followed before the services start.
         publisher->publish(stateOf(track(100), PlaybackStatus::playing, 0, clock.wallNow()));
+        QCoreApplication::processEvents(); // the pane takes a state on the next turn
         QCOMPARE(idle.count(), 0);
         QVERIFY(publisher->calls.isEmpty());
 
@@ -171,12 +173,14 @@ private Q_SLOTS:
         // A track that carries its artwork shows it.
         const NotchImage art{QStringLiteral("t1"), QByteArray("png")};
         publisher->publish(stateOf(track(100, art), PlaybackStatus::playing, 0, clock.wallNow()));
+        QCoreApplication::processEvents(); // the pane takes a state on the next turn
         QCOMPARE(idle.count(), 2);
         QVERIFY(*pane.idle().identity == IdleItem(IdleArtwork{art}));
 
         pane.stopServices();
         QCOMPARE(publisher->calls.last(), QStringLiteral("stop"));
         publisher->publish(NowPlayingState::idle());
+        QCoreApplication::processEvents(); // the pane takes a state on the next turn
         QCOMPARE(idle.count(), 3);
         QVERIFY(pane.idle() == IdleSignal::inactive);
         QVERIFY(!pane.artwork());
@@ -199,10 +203,12 @@ private Q_SLOTS:
         QCOMPARE(publisher->calls.last(), QStringLiteral("cadence:suspended"));
 
         publisher->publish(stateOf(track(100), PlaybackStatus::paused, 3, clock.wallNow()));
+        QCoreApplication::processEvents(); // the pane takes a state on the next turn
         QCOMPARE(publisher->calls.last(), QStringLiteral("cadence:background"));
         pane.activate();
         publisher->calls.clear();
         publisher->publish(stateOf(track(100), PlaybackStatus::playing, 3, clock.wallNow()));
+        QCoreApplication::processEvents(); // the pane takes a state on the next turn
         QVERIFY(publisher->calls.isEmpty());
         pane.deactivate();
         QCOMPARE(publisher->calls, QStringList{"cadence:background"});

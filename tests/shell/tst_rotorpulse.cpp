@@ -234,6 +234,7 @@ private Q_SLOTS:
         QVERIFY(!model->composition().identity);
 
         publisher->publish(playing(env.clock.wallNow()));
+        QCoreApplication::processEvents(); // the pane takes a state on the next turn
         QCOMPARE(rotor.count(), 1);
         const IdleComposition c = model->composition();
         QVERIFY(c.identity && std::holds_alternative<IdleArtwork>(c.identity->item));

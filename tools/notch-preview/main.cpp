@@ -235,7 +235,7 @@ int main(int argc, char **argv)
                                         ? NowPlayingState::idle()
                                         : preview::SamplePublisher::track(now, music == QLatin1String("playing"));
     UsagePane usage;
-    MusicPane musicPane(new preview::SamplePublisher(playing));
+    MusicPane musicPane(new preview::SamplePublisher(playing), Clock::system(), &desktop);
     ClipboardPane clipboard;
     NotesPane notes;
     DropPane drop;
