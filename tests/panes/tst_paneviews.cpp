@@ -1,6 +1,8 @@
 // labels: qml
 #include "FakePublisher.h"
 #include "clipboard/ClipboardPane.h"
+#include "clipboard/ClipboardService.h"
+#include "fakes/FakePasteboard.h"
 #include "drop/DropPane.h"
 #include "music/MusicPane.h"
 #include "notes/NotesPane.h"
@@ -25,6 +27,17 @@ Q_IMPORT_QML_PLUGIN(Tavrenhold_UsagePlugin)
 
 using namespace tavrenhold;
 
+namespace {
+// An in-memory history over a clipboard no one copies to.
+tavrenhold::ClipboardService &clipboardService()
+{
+    static tavrenhold::test::FakePasteboard pasteboard;
+    static tavrenhold::test::FakeFrontmostApplication frontmost;
+    static tavrenhold::ClipboardService service(pasteboard, frontmost, QString(), tavrenhold::Clock::system());
+    return service;
+}
+} // namespace
+
 // Every pane's content view loads from its module and shows the pane's title and symbol.
 class PaneViewsTest : public QObject {
     Q_OBJECT
@@ -45,7 +58,7 @@ private Q_SLOTS:
         if (name == QLatin1String("music"))
             pane = std::make_unique<MusicPane>(new test::FakePublisher);
         else if (name == QLatin1String("clipboard"))
-            pane = std::make_unique<ClipboardPane>();
+            pane = std::make_unique<ClipboardPane>(clipboardService());
         else if (name == QLatin1String("notes"))
             pane = std::make_unique<NotesPane>();
         else if (name == QLatin1String("drop"))
