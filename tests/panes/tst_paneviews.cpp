@@ -1,8 +1,5 @@
 // labels: qml
 #include "FakePublisher.h"
-#include "clipboard/ClipboardPane.h"
-#include "clipboard/ClipboardService.h"
-#include "fakes/FakePasteboard.h"
 #include "drop/DropPane.h"
 #include "music/MusicPane.h"
 #include "notes/NotesPane.h"
@@ -27,17 +24,6 @@ Q_IMPORT_QML_PLUGIN(Tavrenhold_UsagePlugin)
 
 using namespace tavrenhold;
 
-namespace {
-// An in-memory history over a clipboard no one copies to.
-tavrenhold::ClipboardService &clipboardService()
-{
-    static tavrenhold::test::FakePasteboard pasteboard;
-    static tavrenhold::test::FakeFrontmostApplication frontmost;
-    static tavrenhold::ClipboardService service(pasteboard, frontmost, QString(), tavrenhold::Clock::system());
-    return service;
-}
-} // namespace
-
 // Every pane's content view loads from its module and shows the pane's title and symbol.
 class PaneViewsTest : public QObject {
     Q_OBJECT
@@ -47,7 +33,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         for (PaneID id : allPanes) {
-            if (id != PaneID::focus) // its own view is tested with the focus timer
+            // The focus and clipboard views are tested with their panes.
+            if (id != PaneID::focus && id != PaneID::clipboard)
                 QTest::newRow(qPrintable(rawValue(id))) << rawValue(id);
         }
     }
@@ -57,8 +44,6 @@ private Q_SLOTS:
         std::unique_ptr<NotchPane> pane;
         if (name == QLatin1String("music"))
             pane = std::make_unique<MusicPane>(new test::FakePublisher);
-        else if (name == QLatin1String("clipboard"))
-            pane = std::make_unique<ClipboardPane>(clipboardService());
         else if (name == QLatin1String("notes"))
             pane = std::make_unique<NotesPane>();
         else if (name == QLatin1String("drop"))
