@@ -4,10 +4,13 @@
 // claims the clipboard and then stops answering, and what copying back offers.
 #include "clipboard/ClipboardService.h"
 #include "fakes/FakePasteboard.h"
+#include "platform/x11/X11FrontmostApplication.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "x11/X11TestSupport.h"
 
 #include <QBuffer>
+#include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QProcess>
@@ -16,6 +19,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cstring>
 #include <list>
 #include <memory>
 
@@ -68,6 +72,18 @@ struct Rig {
         return out;
     }
 };
+
+// A Tk window of the class given as its argument that copies each line read from its input.
+const QString tkCopier = QStringLiteral("import tkinter, sys, select\n"
+                                        "r = tkinter.Tk(className=sys.argv[1])\n"
+                                        "r.geometry('200x100+10+10')\n"
+                                        "def poll():\n"
+                                        "    if select.select([sys.stdin], [], [], 0)[0]:\n"
+                                        "        r.clipboard_clear()\n"
+                                        "        r.clipboard_append(sys.stdin.readline().strip())\n"
+                                        "    r.after(20, poll)\n"
+                                        "poll()\n"
+                                        "r.mainloop()\n");
 
 const QString tkPrelude = QStringLiteral("import tkinter, time\n"
                                          "r = tkinter.Tk()\n"
@@ -142,6 +158,52 @@ private Q_SLOTS:
         // A copy right after folds in behind the read of the first: both are decided in order.
         rig.xclip("after");
         QTRY_COMPARE_WITH_TIMEOUT(rig.texts(), history, 10000);
+    }
+
+    void frontmostPasswordManager()
+    {
+        QTemporaryDir data;
+        for (const auto &[file, body] :
+             {std::pair{"org.keepassxc.KeePassXC.desktop", "Name=KeePassXC\nStartupWMClass=keepassxc\n"},
+              std::pair{"org.example.Notes.desktop", "Name=Notes\nStartupWMClass=notesapp\n"}}) {
+            QDir().mkpath(data.filePath(QStringLiteral("applications")));
+            QFile entry(data.filePath(QStringLiteral("applications/") + QLatin1String(file)));
+            QVERIFY(entry.open(QIODevice::WriteOnly));
+            entry.write(QByteArray("[Desktop Entry]\nType=Application\nExec=/bin/true\n") + body);
+        }
+        qputenv("XDG_DATA_HOME", data.path().toUtf8());
+        test::XDriver driver;
+        test::Openbox openbox;
+        QVERIFY(openbox.start(driver.connection()));
+
+        QTemporaryDir dir;
+        platform::x11::X11Pasteboard pasteboard;
+        platform::x11::X11FrontmostApplication frontmost;
+        ClipboardService service(pasteboard, frontmost, dir.path(), Clock::system());
+        service.start();
+        const auto frontBundle = [&] {
+            const auto app = frontmost.frontmost();
+            return app && app->bundleIdentifier ? *app->bundleIdentifier : QString();
+        };
+
+        Owner manager, notes;
+        for (auto &[owner, cls] : {std::pair{&manager, "keepassxc"}, std::pair{&notes, "notesapp"}}) {
+            test::dieWithParent(*owner->process);
+            owner->process->start(QStringLiteral("python3"), {QStringLiteral("-c"), tkCopier, QLatin1String(cls)});
+            QVERIFY(owner->process->waitForStarted(5000));
+            // openbox activates a new window.
+            QTRY_COMPARE_WITH_TIMEOUT(frontBundle(), std::strcmp(cls, "keepassxc") == 0 ? QStringLiteral("org.keepassxc.KeePassXC")
+                                                                                      : QStringLiteral("org.example.Notes"),
+                                      15000);
+            const qint64 before = pasteboard.changeCount();
+            owner->process->write(std::strcmp(cls, "keepassxc") == 0 ? "hunter2\n" : "shopping list\n");
+            // The tick runs on the change itself, with this window still in front.
+            QTRY_VERIFY_WITH_TIMEOUT(pasteboard.changeCount() > before, 10000);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(service.items().size(), size_t(1), 10000);
+        QCOMPARE(service.items().front().text, QStringLiteral("shopping list"));
+        QCOMPARE(service.items().front().sourceApp, QStringLiteral("Notes"));
+        qunsetenv("XDG_DATA_HOME");
     }
 
     void hungOwnerKeepsNothingAndStallsNothing()
