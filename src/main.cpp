@@ -6,6 +6,7 @@
 #include "app/PanePreferences.h"
 #include "app/SettingsWindowController.h"
 #include "clipboard/ClipboardPane.h"
+#include "clipboard/ClipboardService.h"
 #include "design/Appearance.h"
 #include "drop/DropPane.h"
 #include "focus/FocusPane.h"
@@ -102,15 +103,14 @@ AppDelegate::Parts realParts(NotchControllerEnvironment &environment)
     parts.makeDrop = [] { return std::make_unique<DropPane>(); };
     parts.makeNotes = [] { return std::make_unique<NotesPane>(); };
     parts.makeFocus = [] { return std::make_unique<FocusPane>(platform::Defaults::standard(), Clock::system()); };
-    parts.makeClipboard = [] { return std::make_unique<ClipboardPane>(); };
+    parts.makeClipboard = [] { return std::make_unique<ClipboardPane>(ClipboardService::shared()); };
     parts.makeUsage = [] { return std::make_unique<UsagePane>(); };
     parts.applyLoginDefault = [] { LoginItem::shared().applyDefaultOnFirstLaunch(platform::Defaults::standard()); };
     parts.makeUpdater = [] { return platform::Updater::create(); };
     parts.makeNotch = [&environment](std::vector<NotchPane *> panes) -> std::unique_ptr<NotchControl> {
         return std::make_unique<NotchController>(std::move(panes), environment);
     };
-    // The clipboard watcher arrives with the clipboard history; until then there is nothing to start.
-    parts.startClipboard = nullptr;
+    parts.startClipboard = [] { ClipboardService::shared().start(); };
     parts.appearance = &environment.systemAppearance;
     return parts;
 }

@@ -1,22 +1,26 @@
 #pragma once
 
+#include "ClipboardService.h"
 #include "design/NotchPane.h"
 
+#include <QPointer>
 #include <QString>
 
 namespace tavrenhold {
 
-// The Clipboard pane. Its history comes with the clipboard service; until then the pane holds no
-// entries and offers the collapsed bar nothing.
+// The Clipboard pane over the clipboard service: lists the history, and offers the collapsed bar
+// its glyph while the history holds entries. It adds nothing to the service: activate() and
+// deactivate() do nothing, since the service watches the clipboard whether or not it is shown.
 class ClipboardPane final : public NotchPane {
     Q_OBJECT
     Q_PROPERTY(QString title READ title CONSTANT)
     Q_PROPERTY(QString symbol READ symbol CONSTANT)
+    Q_PROPERTY(tavrenhold::ClipboardService *store READ store CONSTANT)
 
 public:
     static constexpr double height = 200;
 
-    using NotchPane::NotchPane;
+    explicit ClipboardPane(ClipboardService &store, QObject *parent = nullptr);
 
     [[nodiscard]] PaneID id() const override { return PaneID::clipboard; }
     [[nodiscard]] double contentHeight() const override { return height; }
@@ -28,11 +32,11 @@ public:
 
     [[nodiscard]] QString title() const { return tavrenhold::title(id()); }
     [[nodiscard]] QString symbol() const { return tavrenhold::symbol(id()); }
-
-    [[nodiscard]] int entryCount() const { return m_entryCount; }
+    [[nodiscard]] ClipboardService *store() const { return m_store; }
 
 private:
-    int m_entryCount = 0;
+    ClipboardService *m_store;
+    bool m_wasEmpty;
 };
 
 } // namespace tavrenhold

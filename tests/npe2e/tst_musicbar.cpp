@@ -7,6 +7,8 @@
 #include "app/NotchSettings.h"
 #include "app/PanePreferences.h"
 #include "clipboard/ClipboardPane.h"
+#include "clipboard/ClipboardService.h"
+#include "fakes/FakePasteboard.h"
 #include "drop/DropPane.h"
 #include "fakes/FakeNowPlayingSource.h"
 #include "fakes/FakeSystemAppearance.h"
@@ -96,7 +98,10 @@ private Q_SLOTS:
         auto *coordinator = new NowPlayingCoordinator(system, new FakeNowPlayingSource(QStringLiteral("applescript")));
         UsagePane usage;
         MusicPane music(coordinator);
-        ClipboardPane clipboard;
+        test::FakePasteboard pasteboard;
+        test::FakeFrontmostApplication frontmost;
+        ClipboardService clipboardService(pasteboard, frontmost, QString(), Clock::system());
+        ClipboardPane clipboard(clipboardService);
         NotesPane notes;
         DropPane drop;
         FocusPane focus(defaults, shellClock);

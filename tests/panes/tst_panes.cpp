@@ -1,6 +1,8 @@
 // labels: unit
 #include "FakePublisher.h"
 #include "clipboard/ClipboardPane.h"
+#include "clipboard/ClipboardService.h"
+#include "fakes/FakePasteboard.h"
 #include "drop/DropPane.h"
 #include "fakes/ManualClock.h"
 #include "focus/FocusPane.h"
@@ -16,6 +18,17 @@
 #include <memory>
 
 using namespace tavrenhold;
+
+namespace {
+// An in-memory history over a clipboard no one copies to.
+tavrenhold::ClipboardService &clipboardService()
+{
+    static tavrenhold::test::FakePasteboard pasteboard;
+    static tavrenhold::test::FakeFrontmostApplication frontmost;
+    static tavrenhold::ClipboardService service(pasteboard, frontmost, QString(), tavrenhold::Clock::system());
+    return service;
+}
+} // namespace
 using namespace tavrenhold::test;
 using namespace std::chrono_literals;
 
@@ -40,7 +53,7 @@ std::unique_ptr<NotchPane> makePane(const QString &name, FakePublisher *publishe
     if (name == QLatin1String("notes"))
         return std::make_unique<NotesPane>();
     if (name == QLatin1String("clipboard"))
-        return std::make_unique<ClipboardPane>();
+        return std::make_unique<ClipboardPane>(clipboardService());
     return std::make_unique<UsagePane>();
 }
 

@@ -1,6 +1,5 @@
 // labels: qml
 #include "FakePublisher.h"
-#include "clipboard/ClipboardPane.h"
 #include "drop/DropPane.h"
 #include "music/MusicPane.h"
 #include "notes/NotesPane.h"
@@ -34,7 +33,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         for (PaneID id : allPanes) {
-            if (id != PaneID::focus && id != PaneID::music) // tested with their own panes
+            // The focus, music and clipboard views are tested with their panes.
+            if (id != PaneID::focus && id != PaneID::music && id != PaneID::clipboard)
                 QTest::newRow(qPrintable(rawValue(id))) << rawValue(id);
         }
     }
@@ -44,8 +44,6 @@ private Q_SLOTS:
         std::unique_ptr<NotchPane> pane;
         if (name == QLatin1String("music"))
             pane = std::make_unique<MusicPane>(new test::FakePublisher);
-        else if (name == QLatin1String("clipboard"))
-            pane = std::make_unique<ClipboardPane>();
         else if (name == QLatin1String("notes"))
             pane = std::make_unique<NotesPane>();
         else if (name == QLatin1String("drop"))

@@ -12,6 +12,9 @@
 #include "app/NotchSettings.h"
 #include "app/PanePreferences.h"
 #include "clipboard/ClipboardPane.h"
+#include "clipboard/ClipboardService.h"
+#include "platform/FrontmostApplication.h"
+#include "platform/Pasteboard.h"
 #include "design/Appearance.h"
 #include "design/ArtworkPalette.h"
 #include "design/GradientWash.h"
@@ -25,6 +28,7 @@
 #include "usage/UsagePane.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFile>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -155,13 +159,17 @@ int main(int argc, char **argv)
     const QCommandLineOption focusStateOption(QStringLiteral("focus-state"),
                                               QStringLiteral("Loads the focus timer's record from a file."),
                                               QStringLiteral("file"));
+    const QCommandLineOption clipboardOption(QStringLiteral("clipboard"),
+                                             QStringLiteral("Loads a copy of the clipboard history in this folder "
+                                                            "(clipboard-history.json and clipboard-images)."),
+                                             QStringLiteral("folder"));
     const QCommandLineOption noProgressOption(QStringLiteral("no-progress"),
                                               QStringLiteral("Turns the collapsed progress line off."));
     const QCommandLineOption opaqueOption(QStringLiteral("opaque"),
                                           QStringLiteral("Draws as without a compositor (no translucency)."));
     const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("The PNG to write."), QStringLiteral("file"));
     parser.addOptions({phaseOption, paneOption, themeOption, materialOption, wingsOption, heightOption, widthOption,
-                       notchOption, musicOption, focusOption, focusStateOption, noProgressOption, opaqueOption, outOption});
+                       notchOption, musicOption, focusOption, focusStateOption, clipboardOption, noProgressOption, opaqueOption, outOption});
     parser.process(app);
 
     const QString out = parser.value(outOption);
@@ -236,7 +244,22 @@ int main(int argc, char **argv)
                                         : preview::SamplePublisher::track(now, music == QLatin1String("playing"));
     UsagePane usage;
     MusicPane musicPane(new preview::SamplePublisher(playing), Clock::system(), &desktop);
-    ClipboardPane clipboard;
+    // The clipboard history: a copy of the one given, in this run's own data folder; the clipboard
+    // itself is not watched.
+    const QString clipboardFolder = home.filePath(QStringLiteral("XDG_DATA_HOME/app.tavrenhold"));
+    if (parser.isSet(clipboardOption)) {
+        const QDir source(parser.value(clipboardOption));
+        QDir().mkpath(clipboardFolder + QStringLiteral("/clipboard-images"));
+        QFile::copy(source.filePath(QStringLiteral("clipboard-history.json")),
+                    clipboardFolder + QStringLiteral("/clipboard-history.json"));
+        const QDir images(source.filePath(QStringLiteral("clipboard-images")));
+        for (const QString &name : images.entryList(QDir::Files))
+            QFile::copy(images.filePath(name), clipboardFolder + QStringLiteral("/clipboard-images/") + name);
+    }
+    const auto pasteboard = platform::Pasteboard::create();
+    const auto frontmost = platform::FrontmostApplication::create();
+    ClipboardService clipboardService(*pasteboard, *frontmost, clipboardFolder, Clock::system());
+    ClipboardPane clipboard(clipboardService);
     NotesPane notes;
     DropPane drop;
     if (parser.isSet(focusStateOption)) {

@@ -1,0 +1,250 @@
+#include "ClipboardHistoryFile.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+#include <set>
+
+namespace tavrenhold {
+
+namespace {
+constexpr QFileDevice::Permissions fileMode = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+constexpr QFileDevice::Permissions folderMode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+
+// One JSON value as compact text (strings escaped, doubles in their shortest exact form).
+QByteArray json(const QJsonValue &value)
+{
+    QByteArray out = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return out.mid(1, out.size() - 2);
+}
+
+// An optional string key: absent and null read as nothing; anything else fails the row.
+bool optionalString(const QJsonObject &object, const char *key, std::optional<QString> &out)
+{
+    const QJsonValue v = object.value(QLatin1String(key));
+    if (v.isUndefined() || v.isNull())
+        return true;
+    if (!v.isString())
+        return false;
+    out = v.toString();
+    return true;
+}
+
+// The whole file, when it is a regular file no larger than `limit`.
+std::optional<QByteArray> readRegularFile(const QString &path, qint64 limit)
+{
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() > limit)
+        return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray bytes = file.read(limit + 1);
+    if (bytes.size() > limit || file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.setPermissions(fileMode);
+    if (file.write(bytes) != bytes.size())
+        return false;
+    return file.commit();
+}
+
+// "<stem>.corrupt.<seconds><ext>", then "-1", "-2" … before the extension, whichever is free.
+QString uniqueAsideName(const QString &folder, const QString &stem, const QString &ext)
+{
+    const QString base = folder + QLatin1Char('/') + stem + QStringLiteral(".corrupt.")
+        + QString::number(QDateTime::currentSecsSinceEpoch());
+    QString candidate = base + ext;
+    for (int n = 1; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
+        candidate = base + QStringLiteral("-%1").arg(n) + ext;
+    return candidate;
+}
+
+const QRegularExpression uuidPattern(QStringLiteral("^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$"));
+} // namespace
+
+QString imageFileName(const QUuid &id)
+{
+    return id.toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".tiff");
+}
+
+bool isBareName(const QString &name)
+{
+    return !name.isEmpty() && !name.contains(QLatin1Char('/')) && !name.contains(QChar(0))
+        && name != QLatin1String(".") && name != QLatin1String("..");
+}
+
+QByteArray encodeHistory(const std::vector<StoredRow> &rows)
+{
+    QByteArray out = "[";
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const StoredRow &row = rows[i];
+        if (i)
+            out += ',';
+        out += "{\"id\":" + json(row.id.toString(QUuid::WithoutBraces).toUpper());
+        out += ",\"kind\":" + json(rawValue(row.kind));
+        if (row.text)
+            out += ",\"text\":" + json(*row.text);
+        if (row.imagePath)
+            out += ",\"imagePath\":" + json(*row.imagePath);
+        if (row.sourceApp)
+            out += ",\"sourceApp\":" + json(*row.sourceApp);
+        out += ",\"pinned\":" + json(row.pinned);
+        out += ",\"copiedAt\":" + json(row.copiedAt);
+        out += '}';
+    }
+    out += ']';
+    return out;
+}
+
+std::optional<std::vector<StoredRow>> decodeHistory(const QByteArray &bytes)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isArray())
+        return std::nullopt;
+    std::vector<StoredRow> rows;
+    for (const QJsonValue &value : doc.array()) {
+        if (!value.isObject())
+            return std::nullopt;
+        const QJsonObject object = value.toObject();
+        StoredRow row;
+        const QJsonValue id = object.value(QLatin1String("id"));
+        if (!id.isString() || !uuidPattern.match(id.toString()).hasMatch())
+            return std::nullopt;
+        row.id = QUuid::fromString(id.toString());
+        const QJsonValue kind = object.value(QLatin1String("kind"));
+        const auto parsedKind = kind.isString() ? clipboardKindFromRaw(kind.toString()) : std::nullopt;
+        if (!parsedKind)
+            return std::nullopt;
+        row.kind = *parsedKind;
+        if (!optionalString(object, "text", row.text) || !optionalString(object, "imagePath", row.imagePath)
+            || !optionalString(object, "sourceApp", row.sourceApp))
+            return std::nullopt;
+        const QJsonValue pinned = object.value(QLatin1String("pinned"));
+        if (!pinned.isBool())
+            return std::nullopt;
+        row.pinned = pinned.toBool();
+        const QJsonValue copiedAt = object.value(QLatin1String("copiedAt"));
+        if (!copiedAt.isDouble())
+            return std::nullopt;
+        row.copiedAt = copiedAt.toDouble();
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+ClipboardHistoryStore::ClipboardHistoryStore(QString folder)
+    : m_folder(std::move(folder))
+{
+    if (m_folder.isEmpty()) {
+        m_writable = false;
+        return;
+    }
+    if (!QFileInfo::exists(m_folder) && QDir().mkpath(m_folder))
+        QFile::setPermissions(m_folder, folderMode);
+}
+
+QString ClipboardHistoryStore::historyPath() const
+{
+    return m_folder + QStringLiteral("/clipboard-history.json");
+}
+
+QString ClipboardHistoryStore::imagesPath() const
+{
+    return m_folder + QStringLiteral("/clipboard-images");
+}
+
+std::vector<ClipboardItem> ClipboardHistoryStore::load()
+{
+    if (m_folder.isEmpty())
+        return {};
+    const QFileInfo info(historyPath());
+    if (!info.exists() && !info.isSymLink())
+        return {};
+    const auto bytes = readRegularFile(historyPath(), maxFileBytes);
+    const auto rows = bytes ? decodeHistory(*bytes) : std::nullopt;
+    if (!rows) {
+        setAside();
+        return {};
+    }
+    std::vector<ClipboardItem> items;
+    for (const StoredRow &row : *rows) {
+        std::optional<QByteArray> data;
+        if (row.imagePath && isBareName(*row.imagePath))
+            data = readRegularFile(imagesPath() + QLatin1Char('/') + *row.imagePath, maxFileBytes);
+        if (row.kind == ClipboardItem::Kind::image && !data)
+            continue;
+        items.push_back(ClipboardItem{row.id, row.kind, row.text, data, row.sourceApp, row.pinned, row.copiedAt});
+    }
+    return items;
+}
+
+void ClipboardHistoryStore::setAside()
+{
+    const QString aside = uniqueAsideName(m_folder, QStringLiteral("clipboard-history"), QStringLiteral(".json"));
+    if (!QFile::rename(historyPath(), aside)) {
+        m_writable = false;
+        return;
+    }
+    m_historyAside = aside;
+    const QFileInfo images(imagesPath());
+    if (!images.exists() && !images.isSymLink())
+        return;
+    const QString imagesAside = uniqueAsideName(m_folder, QStringLiteral("clipboard-images"), QString());
+    if (QFile::rename(imagesPath(), imagesAside))
+        m_imagesAside = imagesAside;
+    else
+        m_writable = false; // the images the old file names would be swept
+}
+
+void ClipboardHistoryStore::persist(const std::vector<ClipboardItem> &items)
+{
+    if (!m_writable)
+        return;
+    const QString images = imagesPath();
+    if (!QFileInfo(images).isDir() && QDir().mkpath(images))
+        QFile::setPermissions(images, folderMode);
+    std::set<QString> keep;
+    std::vector<StoredRow> rows;
+    rows.reserve(items.size());
+    for (const ClipboardItem &item : items) {
+        StoredRow row{item.id, item.kind, item.text, std::nullopt, item.sourceApp, item.pinned, item.copiedAt};
+        if (item.kind == ClipboardItem::Kind::image && item.imageData) {
+            const QString name = imageFileName(item.id);
+            (void)writeFile(images + QLatin1Char('/') + name, *item.imageData);
+            keep.insert(name);
+            row.imagePath = name;
+        }
+        rows.push_back(std::move(row));
+    }
+    (void)writeFile(historyPath(), encodeHistory(rows));
+    QDir dir(images);
+    if (!dir.exists())
+        return;
+    const QFileInfoList entries = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo &entry : entries) {
+        if (keep.contains(entry.fileName()))
+            continue;
+        if (entry.isDir() && !entry.isSymLink())
+            QDir(entry.absoluteFilePath()).removeRecursively();
+        else
+            QFile::remove(entry.absoluteFilePath());
+    }
+}
+
+} // namespace tavrenhold

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "ClipboardItem.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace tavrenhold {
+
+// One stored entry of "clipboard-history.json".
+struct StoredRow {
+    QUuid id;
+    ClipboardItem::Kind kind = ClipboardItem::Kind::text;
+    std::optional<QString> text;
+    std::optional<QString> imagePath;
+    std::optional<QString> sourceApp;
+    bool pinned = false;
+    double copiedAt = 0;
+
+    bool operator==(const StoredRow &) const = default;
+};
+
+// The history's JSON: one compact array of row objects, keys in field order, absent optionals left
+// out, ids in upper case.
+[[nodiscard]] QByteArray encodeHistory(const std::vector<StoredRow> &rows);
+// The rows of a history file, or nothing when any row is malformed: a missing required key, a
+// value of the wrong type, an unknown kind, an id that is not a UUID. Keys come in any order,
+// unknown ones are skipped, null reads as absent.
+[[nodiscard]] std::optional<std::vector<StoredRow>> decodeHistory(const QByteArray &bytes);
+
+// The name an image file is stored under: the upper-case id and ".tiff".
+[[nodiscard]] QString imageFileName(const QUuid &id);
+// A plain file name: not empty, no '/', no NUL, not "." or "..".
+[[nodiscard]] bool isBareName(const QString &name);
+
+// The history file and its image folder inside one application folder. With no folder, nothing
+// is read or written. A history file that cannot be read or decoded is moved aside, with its image
+// folder, before anything is written; when it cannot be moved, nothing is ever written over it.
+class ClipboardHistoryStore {
+public:
+    // The largest history file and image file read.
+    static constexpr qint64 maxFileBytes = 64 * 1024 * 1024;
+
+    explicit ClipboardHistoryStore(QString folder);
+
+    [[nodiscard]] QString historyPath() const;
+    [[nodiscard]] QString imagesPath() const;
+    [[nodiscard]] bool isWritable() const { return m_writable; }
+    // Where an unreadable history and its images went at load, if they did.
+    [[nodiscard]] QString historySetAside() const { return m_historyAside; }
+    [[nodiscard]] QString imagesSetAside() const { return m_imagesAside; }
+
+    // The stored entries, in file order (unsorted); image rows without readable bytes are dropped.
+    [[nodiscard]] std::vector<ClipboardItem> load();
+    // Writes every entry's image and then the history, and removes everything else from the image
+    // folder. Failures are ignored.
+    void persist(const std::vector<ClipboardItem> &items);
+
+private:
+    void setAside();
+
+    QString m_folder;
+    bool m_writable = true;
+    QString m_historyAside;
+    QString m_imagesAside;
+};
+
+} // namespace tavrenhold

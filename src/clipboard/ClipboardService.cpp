@@ -1,0 +1,279 @@
+#include "ClipboardService.h"
+
+#include "platform/FrontmostApplication.h"
+#include "platform/Pasteboard.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+namespace tavrenhold {
+
+namespace {
+QByteArray pngOf(const QImage &image)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
+        return {};
+    return png;
+}
+
+bool isPng(const QByteArray &bytes)
+{
+    return bytes.startsWith(QByteArrayLiteral("\x89PNG\r\n\x1a\n"));
+}
+
+bool isTiff(const QByteArray &bytes)
+{
+    return bytes.startsWith(QByteArrayLiteral("II*\0")) || bytes.startsWith(QByteArrayLiteral("MM\0*"));
+}
+
+QString canonical(const QString &text)
+{
+    return text.normalized(QString::NormalizationForm_C);
+}
+} // namespace
+
+ClipboardService::ClipboardService(platform::Pasteboard &pasteboard, const platform::FrontmostApplication &frontmost,
+                                   const QString &folder, Clock &clock, QObject *parent)
+    : QObject(parent)
+    , m_pasteboard(pasteboard)
+    , m_frontmost(frontmost)
+    , m_clock(clock)
+    , m_store(folder)
+    , m_lastChangeCount(pasteboard.changeCount())
+{
+    m_items = m_store.load();
+    sortPinnedFirst();
+    connect(&m_pasteboard, &platform::Pasteboard::changed, this, [this] {
+        if (m_started)
+            poll();
+    });
+}
+
+ClipboardService::~ClipboardService() = default;
+
+ClipboardService &ClipboardService::shared()
+{
+    static const std::unique_ptr<platform::Pasteboard> pasteboard = platform::Pasteboard::create();
+    static const std::unique_ptr<platform::FrontmostApplication> frontmost = platform::FrontmostApplication::create();
+    static ClipboardService *service = [] {
+        // Without a data folder the history stays in memory: never the shared temporary folder.
+        const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        const QString folder = base.isEmpty() ? QString() : base + QStringLiteral("/app.tavrenhold");
+        return new ClipboardService(*pasteboard, *frontmost, folder, Clock::system());
+    }();
+    return *service;
+}
+
+void ClipboardService::start()
+{
+    if (m_started)
+        return;
+    m_started = true;
+    poll();
+}
+
+double ClipboardService::now() const
+{
+    return historySeconds(m_clock.wallNow());
+}
+
+void ClipboardService::poll()
+{
+    if (m_reading) {
+        m_tickPending = true;
+        return;
+    }
+    const qint64 count = m_pasteboard.changeCount();
+    if (count == m_lastChangeCount)
+        return;
+    m_lastChangeCount = count;
+    if (m_ignoringOwnWrite || m_pasteboard.ownsClipboard() || m_paused)
+        return;
+    const auto front = m_frontmost.frontmost();
+    if (front && front->bundleIdentifier && m_blockedBundles.contains(*front->bundleIdentifier))
+        return;
+    std::optional<QString> sourceApp = front ? front->localizedName : std::nullopt;
+    m_reading = true;
+    QPointer<ClipboardService> self(this);
+    m_pasteboard.read([self, sourceApp](std::optional<platform::PasteboardContent> content) {
+        if (!self)
+            return;
+        self->m_reading = false;
+        if (content) {
+            const bool concealed = std::any_of(markerTypes.begin(), markerTypes.end(),
+                                               [&](const QString &marker) { return content->types.contains(marker); });
+            std::optional<QByteArray> image;
+            if (content->tiff && !content->tiff->isEmpty())
+                image = content->tiff;
+            else if (content->png && !content->png->isEmpty())
+                image = content->png;
+            if (concealed) {
+                // recorded nowhere
+            } else if (image) {
+                self->ingest(ClipboardItem{QUuid::createUuid(), ClipboardItem::Kind::image, std::nullopt, *image,
+                                           sourceApp, false, self->now()});
+            } else if (content->text) {
+                const QString trimmed = content->text->trimmed();
+                if (!trimmed.isEmpty())
+                    self->ingest(ClipboardItem{QUuid::createUuid(), ClipboardItem::Kind::text, trimmed, std::nullopt,
+                                               sourceApp, false, self->now()});
+            }
+        }
+        if (std::exchange(self->m_tickPending, false))
+            self->poll();
+    });
+}
+
+void ClipboardService::ingest(ClipboardItem item)
+{
+    if (item.kind == ClipboardItem::Kind::text && item.text) {
+        const QString text = canonical(*item.text);
+        std::erase_if(m_items, [&](const ClipboardItem &e) {
+            return !e.pinned && e.kind == ClipboardItem::Kind::text && e.text && canonical(*e.text) == text;
+        });
+    }
+    m_items.insert(m_items.begin(), std::move(item));
+    trim();
+    persist();
+    changed();
+}
+
+void ClipboardService::trim()
+{
+    int unpinned = 0;
+    std::erase_if(m_items, [&](const ClipboardItem &e) { return !e.pinned && ++unpinned > limit; });
+    sortPinnedFirst();
+}
+
+void ClipboardService::sortPinnedFirst()
+{
+    std::stable_sort(m_items.begin(), m_items.end(), [](const ClipboardItem &a, const ClipboardItem &b) {
+        if (a.pinned != b.pinned)
+            return a.pinned;
+        return a.copiedAt > b.copiedAt;
+    });
+}
+
+void ClipboardService::persist()
+{
+    m_store.persist(m_items);
+}
+
+void ClipboardService::changed()
+{
+    Q_EMIT itemsChanged();
+}
+
+std::vector<ClipboardItem> ClipboardService::filtered() const
+{
+    const QString q = canonical(m_searchQuery.trimmed());
+    if (q.isEmpty())
+        return m_items;
+    std::vector<ClipboardItem> out;
+    for (const ClipboardItem &item : m_items) {
+        if (canonical(item.preview()).contains(q, Qt::CaseInsensitive)
+            || (item.sourceApp && canonical(*item.sourceApp).contains(q, Qt::CaseInsensitive)))
+            out.push_back(item);
+    }
+    return out;
+}
+
+std::optional<ClipboardItem> ClipboardService::item(const QUuid &id) const
+{
+    const auto it = std::find_if(m_items.begin(), m_items.end(), [&](const ClipboardItem &e) { return e.id == id; });
+    if (it == m_items.end())
+        return std::nullopt;
+    return *it;
+}
+
+void ClipboardService::setPaused(bool paused)
+{
+    if (m_paused == paused)
+        return;
+    m_paused = paused;
+    Q_EMIT isPausedChanged();
+}
+
+void ClipboardService::setSearchQuery(const QString &query)
+{
+    if (m_searchQuery == query)
+        return;
+    m_searchQuery = query;
+    Q_EMIT searchQueryChanged();
+}
+
+std::vector<std::pair<QString, QByteArray>> ClipboardService::imageWrite(const QByteArray &bytes)
+{
+    if (isPng(bytes))
+        return {{QStringLiteral("image/png"), bytes}};
+    std::vector<std::pair<QString, QByteArray>> out;
+    if (isTiff(bytes))
+        out.emplace_back(QStringLiteral("image/tiff"), bytes);
+    const QByteArray png = pngOf(QImage::fromData(bytes));
+    if (!png.isEmpty())
+        out.emplace_back(QStringLiteral("image/png"), png);
+    return out;
+}
+
+void ClipboardService::copy(const ClipboardItem &item)
+{
+    m_ignoringOwnWrite = true;
+    platform::PasteboardWrite write;
+    if (item.kind == ClipboardItem::Kind::image && item.imageData)
+        write.data = imageWrite(*item.imageData);
+    else if (item.kind == ClipboardItem::Kind::text && item.text)
+        write.text = item.text;
+    m_pasteboard.write(write);
+    m_lastChangeCount = m_pasteboard.changeCount();
+    const auto it = std::find_if(m_items.begin(), m_items.end(), [&](const ClipboardItem &e) { return e.id == item.id; });
+    if (it != m_items.end()) {
+        ClipboardItem moved = *it;
+        m_items.erase(it);
+        moved.copiedAt = now();
+        m_items.insert(m_items.begin(), std::move(moved));
+        persist();
+        changed();
+    }
+    endOwnWrite(QPointer<ClipboardService>(this), m_clock);
+}
+
+QCoro::Task<> ClipboardService::endOwnWrite(QPointer<ClipboardService> self, Clock &clock)
+{
+    co_await clock.sleepFor(ownWriteWindow);
+    if (self)
+        self->m_ignoringOwnWrite = false;
+}
+
+void ClipboardService::togglePin(const ClipboardItem &item)
+{
+    const auto it = std::find_if(m_items.begin(), m_items.end(), [&](const ClipboardItem &e) { return e.id == item.id; });
+    if (it == m_items.end())
+        return;
+    it->pinned = !it->pinned;
+    sortPinnedFirst();
+    persist();
+    changed();
+}
+
+void ClipboardService::remove(const ClipboardItem &item)
+{
+    const auto removed = std::erase_if(m_items, [&](const ClipboardItem &e) { return e.id == item.id; });
+    persist();
+    if (removed)
+        changed();
+}
+
+void ClipboardService::clearHistory()
+{
+    const auto removed = std::erase_if(m_items, [](const ClipboardItem &e) { return !e.pinned; });
+    persist();
+    if (removed)
+        changed();
+}
+
+} // namespace tavrenhold
