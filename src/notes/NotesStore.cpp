@@ -223,8 +223,10 @@ void NotesStore::removeId(const QUuid &id)
 
 void NotesStore::deleteNote(const NoteRecord &note)
 {
-    removeId(note.id);
-    if (m_editingID == note.id)
+    // The note may be one of the list's own, gone after the removal.
+    const QUuid id = note.id;
+    removeId(id);
+    if (m_editingID == id)
         closeEditor();
     persist(true);
 }

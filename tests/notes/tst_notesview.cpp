@@ -13,6 +13,7 @@
 #include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtQuickTest/quicktest.h>
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <functional>
@@ -75,6 +76,8 @@ struct ViewRig {
     // Visible items by object name, in the window, popups included.
     [[nodiscard]] QList<QQuickItem *> items(const QString &name) const
     {
+        // Layouts place their items when the window is polished: look only after that.
+        [[maybe_unused]] const bool polished = QQuickTest::qWaitForPolish(&window);
         QList<QQuickItem *> found;
         const std::function<void(QQuickItem *)> walk = [&](QQuickItem *item) {
             if (!item->isVisible())
@@ -98,6 +101,11 @@ struct ViewRig {
         QVERIFY(item);
         const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
         QTest::mouseClick(&window, button, {}, centre.toPoint());
+    }
+    void type(const char *text)
+    {
+        for (const char *c = text; *c; ++c)
+            QTest::keyClick(&window, *c);
     }
     [[nodiscard]] QStringList tileTitles() const
     {
@@ -163,10 +171,10 @@ private Q_SLOTS:
         QVERIFY(blank.contains("\"title\":\"\",\"body\":\"\""));
 
         rig.click(titleField);
-        QTest::keyClicks(&rig.window, QStringLiteral("Plan"));
+        rig.type("Plan");
         QTest::keyClick(&rig.window, Qt::Key_Return); // does nothing
         rig.click(rig.item(QStringLiteral("noteBodyField")));
-        QTest::keyClicks(&rig.window, QStringLiteral("milk"));
+        rig.type("milk");
         QCOMPARE(rig.store().notes().at(0).title, QStringLiteral("Plan"));
         QCOMPARE(rig.store().notes().at(0).body, QStringLiteral("milk"));
         QCOMPARE(rig.file(), blank);

@@ -208,6 +208,8 @@ Item {
             visible: root.store !== null && root.store.showsEditor
             Layout.fillWidth: true
             Layout.fillHeight: true
+            contentWidth: availableWidth
+            ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
             background: Rectangle {
                 radius: 10
                 color: Style.fill
