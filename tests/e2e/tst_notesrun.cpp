@@ -1,4 +1,4 @@
-// labels: x11 e2e
+// labels: x11 e2e notes
 // The built program with the Notes pane in front: the pointer opens the surface, clicks "plus",
 // clicks into the note and types; leaving the surface saves the note to notes.json, and the next
 // start shows it as a tile.

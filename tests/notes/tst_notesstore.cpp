@@ -7,11 +7,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <linux/capability.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -193,6 +195,22 @@ private Q_SLOTS:
         QFile::setPermissions(aside, QFile::ReadOwner | QFile::WriteOwner);
         QCOMPARE(rig.file(rig.asideName()), "[" + record(idA, "keep", "me", "1") + "]");
         QCOMPARE(store.count(), 1);
+    }
+
+    void oversizedFileAndPipeAreSetAsideUnread()
+    {
+        Rig rig;
+        QByteArray big(NotesStore::maxFileBytes + 1, ' ');
+        big.prepend("[");
+        big.append("]");
+        rig.put(big);
+        QCOMPARE(rig.launch().setAsidePath(), rig.dir.filePath(rig.asideName()));
+        QCOMPARE(rig.file(rig.asideName()), big);
+
+        // Reading a pipe would wait for a writer forever.
+        QCOMPARE(::mkfifo(rig.path().toLocal8Bit().constData(), 0600), 0);
+        QCOMPARE(rig.launch().setAsidePath(), rig.dir.filePath(rig.asideName(1)));
+        QVERIFY(!QFileInfo::exists(rig.path()));
     }
 
     void folderAtThePathIsSetAside()

@@ -85,6 +85,7 @@ Item {
                 objectName: "notesGrid"
                 width: scroller.availableWidth
                 columns: 2
+                verticalItemAlignment: Grid.AlignVCenter
                 columnSpacing: 8
                 rowSpacing: 8
                 readonly property real tileWidth: Math.max(10, (width - columnSpacing) / 2)
