@@ -101,7 +101,9 @@ AppDelegate::Parts realParts(NotchControllerEnvironment &environment)
         return std::make_unique<MusicPane>(coordinator);
     };
     parts.makeDrop = [] { return std::make_unique<DropPane>(); };
-    parts.makeNotes = [] { return std::make_unique<NotesPane>(); };
+    parts.makeNotes = [] {
+        return std::make_unique<NotesPane>(std::make_unique<NotesStore>(NotesStore::defaultPath(), Clock::system()));
+    };
     parts.makeFocus = [] { return std::make_unique<FocusPane>(platform::Defaults::standard(), Clock::system()); };
     parts.makeClipboard = [] { return std::make_unique<ClipboardPane>(ClipboardService::shared()); };
     parts.makeUsage = [] { return std::make_unique<UsagePane>(); };

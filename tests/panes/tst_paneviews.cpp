@@ -33,8 +33,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         for (PaneID id : allPanes) {
-            // The focus, music and clipboard views are tested with their panes.
-            if (id != PaneID::focus && id != PaneID::music && id != PaneID::clipboard)
+            // The focus, music, clipboard and notes views are tested with their panes.
+            if (id != PaneID::focus && id != PaneID::music && id != PaneID::clipboard && id != PaneID::notes)
                 QTest::newRow(qPrintable(rawValue(id))) << rawValue(id);
         }
     }

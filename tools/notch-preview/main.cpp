@@ -163,13 +163,19 @@ int main(int argc, char **argv)
                                              QStringLiteral("Loads a copy of the clipboard history in this folder "
                                                             "(clipboard-history.json and clipboard-images)."),
                                              QStringLiteral("folder"));
+    const QCommandLineOption notesOption(QStringLiteral("notes"),
+                                         QStringLiteral("Loads a copy of a notes file into the Notes pane."),
+                                         QStringLiteral("file"));
+    const QCommandLineOption openNoteOption(QStringLiteral("open-note"),
+                                            QStringLiteral("Opens the first note in the editor, as a click would."));
     const QCommandLineOption noProgressOption(QStringLiteral("no-progress"),
                                               QStringLiteral("Turns the collapsed progress line off."));
     const QCommandLineOption opaqueOption(QStringLiteral("opaque"),
                                           QStringLiteral("Draws as without a compositor (no translucency)."));
     const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("The PNG to write."), QStringLiteral("file"));
     parser.addOptions({phaseOption, paneOption, themeOption, materialOption, wingsOption, heightOption, widthOption,
-                       notchOption, musicOption, focusOption, focusStateOption, clipboardOption, noProgressOption, opaqueOption, outOption});
+                       notchOption, musicOption, focusOption, focusStateOption, clipboardOption, notesOption,
+                       openNoteOption, noProgressOption, opaqueOption, outOption});
     parser.process(app);
 
     const QString out = parser.value(outOption);
@@ -260,7 +266,17 @@ int main(int argc, char **argv)
     const auto frontmost = platform::FrontmostApplication::create();
     ClipboardService clipboardService(*pasteboard, *frontmost, clipboardFolder, Clock::system());
     ClipboardPane clipboard(clipboardService);
-    NotesPane notes;
+    // The notes are a copy in this run's folder: the given file is never written.
+    const QString notesPath = home.filePath(QStringLiteral("notes.json"));
+    if (parser.isSet(notesOption) && !QFile::copy(parser.value(notesOption), notesPath))
+        return fail(QStringLiteral("cannot read the notes file: ") + parser.value(notesOption));
+    NotesPane notes(std::make_unique<NotesStore>(notesPath, Clock::system()));
+    if (parser.isSet(openNoteOption) && !notes.store()->notes().empty()) {
+        const NoteRecord &first = notes.store()->notes().front();
+        notes.store()->setEditingID(first.id);
+        notes.store()->setDraftTitle(first.title);
+        notes.store()->setDraft(first.body);
+    }
     DropPane drop;
     if (parser.isSet(focusStateOption)) {
         QFile record(parser.value(focusStateOption));

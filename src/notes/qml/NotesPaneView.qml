@@ -1,32 +1,258 @@
 import QtQuick
-import QtQuick.Controls.impl
+import QtQuick.Controls
+import QtQuick.Layouts
 import Tavrenhold.Design
 
-// The pane's expanded content: its symbol and title, centred. The shell hands in the pane.
+// The expanded Notes pane: the list of note tiles, or the editor of one note. Everything shown
+// comes from the pane's store and every action is one of its operations; the view keeps no state.
 Item {
     id: root
 
     property QtObject pane
+    readonly property QtObject store: pane ? pane.store : null
 
-    Column {
-        anchors.centerIn: parent
+    // Opens a note as the store expects: its id first, then its stored texts.
+    function open(id, title, body) {
+        store.editingID = id
+        store.draftTitle = title
+        store.draft = body
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        anchors.leftMargin: 34
+        anchors.rightMargin: 34
         spacing: 8
 
-        ColorImage {
-            anchors.horizontalCenter: parent.horizontalCenter
-            width: 28
-            height: 28
-            sourceSize: Qt.size(28, 28)
-            source: root.pane ? Symbols.url(root.pane.symbol) : ""
-            color: Style.ink
+        // ---- The list
+        RowLayout {
+            visible: root.store !== null && !root.store.showsEditor
+            Layout.fillWidth: true
+            spacing: 8
+
+            Text {
+                text: qsTr("Notes")
+                font: Style.subtitle
+                color: Style.inkMuted
+            }
+            Item {
+                Layout.fillWidth: true
+            }
+            Text {
+                objectName: "notesClear"
+                visible: root.store !== null && root.store.count > 0
+                text: qsTr("Clear")
+                font: Style.caption
+                color: Style.inkMuted
+                TapHandler {
+                    onTapped: root.store.clearAll()
+                }
+            }
+            SymbolImage {
+                objectName: "notesCreate"
+                implicitWidth: 14
+                implicitHeight: 14
+                name: "plus"
+                color: Style.notesAccent
+                TapHandler {
+                    margin: 6
+                    onTapped: root.store.create()
+                }
+            }
         }
 
         Text {
-            objectName: "paneTitle"
-            anchors.horizontalCenter: parent.horizontalCenter
-            text: root.pane ? root.pane.title : ""
+            objectName: "notesEmpty"
+            visible: root.store !== null && !root.store.showsEditor && root.store.count === 0
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            verticalAlignment: Text.AlignTop
+            text: qsTr("Capture something quick.")
+            font: Style.caption
+            color: Style.inkFaint
+        }
+
+        ScrollView {
+            id: scroller
+            visible: root.store !== null && !root.store.showsEditor && root.store.count > 0
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            contentWidth: availableWidth
+            ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
+
+            Grid {
+                id: grid
+                objectName: "notesGrid"
+                width: scroller.availableWidth
+                columns: 2
+                verticalItemAlignment: Grid.AlignVCenter
+                columnSpacing: 8
+                rowSpacing: 8
+                readonly property real tileWidth: Math.max(10, (width - columnSpacing) / 2)
+
+                Repeater {
+                    model: root.store ? root.store.notes : null
+
+                    NotchTile {
+                        id: tile
+                        required property var model
+                        objectName: "noteTile"
+                        interactive: true
+                        width: grid.tileWidth
+
+                        Column {
+                            width: parent.width
+                            spacing: 4
+
+                            Text {
+                                objectName: "noteTitle"
+                                width: parent.width
+                                text: tile.model.displayTitle
+                                font: Style.subtitle
+                                color: Style.ink
+                                elide: Text.ElideRight
+                                maximumLineCount: 1
+                            }
+                            Text {
+                                objectName: "notePreview"
+                                width: parent.width
+                                text: tile.model.preview
+                                font: Style.caption
+                                color: Style.inkMuted
+                                wrapMode: Text.Wrap
+                                elide: Text.ElideRight
+                                maximumLineCount: 2
+                            }
+                        }
+
+                        TapHandler {
+                            acceptedButtons: Qt.LeftButton
+                            onTapped: root.open(tile.model.id, tile.model.title, tile.model.body)
+                        }
+                        TapHandler {
+                            acceptedButtons: Qt.RightButton
+                            onTapped: (point) => {
+                                const at = tile.mapToItem(root, point.position.x, point.position.y)
+                                menu.noteID = tile.model.id
+                                menu.x = Math.max(0, Math.min(at.x, root.width - menu.implicitWidth))
+                                menu.y = Math.max(0, Math.min(at.y, root.height - menu.implicitHeight))
+                                menu.open()
+                            }
+                        }
+                    }
+                }
+            }
+        }
+
+        // ---- The editor
+        RowLayout {
+            visible: root.store !== null && root.store.showsEditor
+            Layout.fillWidth: true
+            spacing: 8
+
+            SymbolImage {
+                objectName: "notesBack"
+                implicitWidth: 13
+                implicitHeight: 13
+                name: "chevron.left"
+                color: Style.inkMuted
+                TapHandler {
+                    margin: 6
+                    onTapped: root.store.save()
+                }
+            }
+            Text {
+                text: qsTr("Edit")
+                font: Style.subtitle
+                color: Style.inkMuted
+            }
+            Item {
+                Layout.fillWidth: true
+            }
+            Text {
+                objectName: "notesSave"
+                text: qsTr("Save")
+                font: Style.caption
+                color: Style.notesAccent
+                TapHandler {
+                    onTapped: root.store.save()
+                }
+            }
+        }
+
+        TextField {
+            id: titleField
+            objectName: "noteTitleField"
+            visible: root.store !== null && root.store.showsEditor
+            Layout.fillWidth: true
+            text: root.store ? root.store.draftTitle : ""
+            placeholderText: qsTr("Title")
+            placeholderTextColor: Style.inkFaint
+            font: Style.subtitle
             color: Style.ink
-            font: Style.title
+            leftPadding: 8
+            rightPadding: 8
+            topPadding: 6
+            bottomPadding: 6
+            background: Rectangle {
+                radius: 10
+                color: Style.fill
+            }
+            // Only what the user types is committed; opening a note sets the text without a commit.
+            onTextEdited: {
+                root.store.draftTitle = text
+                root.store.commitDraft(false)
+            }
+        }
+
+        ScrollView {
+            visible: root.store !== null && root.store.showsEditor
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            contentWidth: availableWidth
+            ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
+            background: Rectangle {
+                radius: 10
+                color: Style.fill
+            }
+
+            TextArea {
+                id: bodyArea
+                objectName: "noteBodyField"
+                text: root.store ? root.store.draft : ""
+                font: Style.body
+                color: Style.ink
+                wrapMode: TextEdit.Wrap
+                padding: 8
+                background: null
+                // TextArea has no user-edit signal: a text that already equals the draft came from
+                // the store, not from typing.
+                onTextChanged: {
+                    if (root.store && root.store.showsEditor && text !== root.store.draft) {
+                        root.store.draft = text
+                        root.store.commitDraft(false)
+                    }
+                }
+            }
+        }
+    }
+
+    Menu {
+        id: menu
+        objectName: "noteMenu"
+        property string noteID
+
+        MenuItem {
+            objectName: "noteDelete"
+            text: qsTr("Delete")
+            contentItem: Text {
+                text: parent.text
+                font: Style.body
+                color: Style.usageHigh
+                verticalAlignment: Text.AlignVCenter
+                leftPadding: 4
+            }
+            onTriggered: root.store.deleteNote(menu.noteID)
         }
     }
 }

@@ -1,0 +1,291 @@
+#include "NotesStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+namespace tavrenhold {
+
+namespace {
+// Canonically equal texts count as equal.
+bool sameText(const QString &a, const QString &b)
+{
+    return a == b || a.normalized(QString::NormalizationForm_C) == b.normalized(QString::NormalizationForm_C);
+}
+
+QString qmlId(const QUuid &id) { return id.toString(QUuid::WithoutBraces); }
+
+// Something is at the path, even a link to nothing.
+bool occupied(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+} // namespace
+
+// ---- The rows
+
+NotesList::NotesList(const NotesStore &store, QObject *parent) : QAbstractListModel(parent), m_store(store) {}
+
+int NotesList::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : m_store.count(); }
+
+QVariant NotesList::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const NoteRecord &note = m_store.m_notes[std::size_t(index.row())];
+    switch (role) {
+    case IdRole: return qmlId(note.id);
+    case TitleRole: return note.title;
+    case BodyRole: return note.body;
+    case DisplayTitleRole: return displayTitle(note);
+    case PreviewRole: return preview(note);
+    default: return {};
+    }
+}
+
+QHash<int, QByteArray> NotesList::roleNames() const
+{
+    return {{IdRole, "id"},
+            {TitleRole, "title"},
+            {BodyRole, "body"},
+            {DisplayTitleRole, "displayTitle"},
+            {PreviewRole, "preview"}};
+}
+
+// ---- The store
+
+NotesStore::NotesStore(QString filePath, Clock &clock, QObject *parent)
+    : QObject(parent), m_path(std::move(filePath)), m_clock(clock)
+{
+    load();
+}
+
+NotesStore::~NotesStore()
+{
+    if (m_pending)
+        write();
+    m_persist.cancel();
+}
+
+QString NotesStore::defaultPath()
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty())
+        return {};
+    const QString folder = data + QStringLiteral("/app.tavrenhold");
+    // A folder that cannot be made only makes the writes fail.
+    [[maybe_unused]] const bool made = QDir().mkpath(folder);
+    return folder + QStringLiteral("/notes.json");
+}
+
+void NotesStore::load()
+{
+    if (m_path.isEmpty() || !occupied(m_path))
+        return;
+    // Only a regular file of sensible size is read; anything else there is moved aside whole.
+    const QFileInfo info(m_path);
+    if (info.isFile() && info.size() <= maxFileBytes) {
+        QFile file(m_path);
+        if (file.open(QIODevice::ReadOnly)) {
+            const QByteArray bytes = file.read(maxFileBytes + 1);
+            if (file.error() == QFileDevice::NoError && bytes.size() <= maxFileBytes) {
+                if (auto decoded = decodeNotes(bytes)) {
+                    m_notes = repairNotes(std::move(*decoded));
+                    return;
+                }
+            }
+        }
+    }
+    setAside();
+}
+
+void NotesStore::setAside()
+{
+    const QFileInfo info(m_path);
+    const QString base = info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".corrupt.")
+        + QString::number(m_clock.wallNow().toSecsSinceEpoch());
+    // rename(2) would replace an earlier copy silently; QFile::rename refuses an existing target.
+    for (int n = 0; n < 1000; ++n) {
+        const QString candidate = base + (n == 0 ? QString() : QStringLiteral("-%1").arg(n)) + QStringLiteral(".json");
+        if (occupied(candidate))
+            continue;
+        if (QFile::rename(m_path, candidate)) {
+            m_setAside = candidate;
+            return;
+        }
+        if (!occupied(candidate))
+            break;
+    }
+    // Neither readable nor movable: leave it exactly as it is for the rest of the run.
+    m_writable = false;
+}
+
+QString NotesStore::editingIDText() const { return m_editingID ? qmlId(*m_editingID) : QString(); }
+
+void NotesStore::setEditingIDText(const QString &id)
+{
+    const QUuid uuid = QUuid::fromString(id);
+    setEditingID(id.isEmpty() || uuid.isNull() ? std::nullopt : std::optional(uuid));
+}
+
+void NotesStore::setEditingID(std::optional<QUuid> id)
+{
+    if (id == m_editingID)
+        return;
+    m_editingID = id;
+    Q_EMIT editingIDChanged();
+}
+
+void NotesStore::setDraftTitle(const QString &title)
+{
+    if (sameText(title, m_draftTitle))
+        return;
+    m_draftTitle = title;
+    Q_EMIT draftTitleChanged();
+}
+
+void NotesStore::setDraft(const QString &draft)
+{
+    if (sameText(draft, m_draft))
+        return;
+    m_draft = draft;
+    Q_EMIT draftChanged();
+}
+
+void NotesStore::closeEditor()
+{
+    setEditingID(std::nullopt);
+    setDraftTitle(QString());
+    setDraft(QString());
+}
+
+void NotesStore::create()
+{
+    const NoteRecord note{QUuid::createUuid(), QString(), QString(), noteTime(m_clock.wallNow())};
+    m_list.beginInsertRows({}, 0, 0);
+    m_notes.insert(m_notes.begin(), note);
+    m_list.endInsertRows();
+    Q_EMIT notesChanged();
+    setEditingID(note.id);
+    setDraftTitle(QString());
+    setDraft(QString());
+    persist(true);
+}
+
+void NotesStore::commitDraft(bool flush)
+{
+    if (!m_editingID)
+        return;
+    const auto it = std::find_if(m_notes.begin(), m_notes.end(), [&](const NoteRecord &n) { return n.id == *m_editingID; });
+    if (it == m_notes.end())
+        return;
+    // Only a real change moves the note's time, so opening and closing a note keeps its place at
+    // the next start.
+    if (!sameText(it->title, m_draftTitle) || !sameText(it->body, m_draft)) {
+        it->title = m_draftTitle;
+        it->body = m_draft;
+        it->updatedAt = noteTime(m_clock.wallNow());
+        const QModelIndex row = m_list.index(int(it - m_notes.begin()));
+        Q_EMIT m_list.dataChanged(row, row);
+        Q_EMIT notesChanged();
+    } else if (!flush) {
+        return;
+    }
+    persist(flush);
+}
+
+void NotesStore::save()
+{
+    commitDraft(true);
+    if (m_editingID && m_draftTitle.trimmed().isEmpty() && m_draft.trimmed().isEmpty()) {
+        removeId(*m_editingID);
+        persist(true);
+    }
+    closeEditor();
+}
+
+void NotesStore::removeId(const QUuid &id)
+{
+    for (int row = count() - 1; row >= 0; --row) {
+        if (m_notes[std::size_t(row)].id != id)
+            continue;
+        m_list.beginRemoveRows({}, row, row);
+        m_notes.erase(m_notes.begin() + row);
+        m_list.endRemoveRows();
+    }
+    Q_EMIT notesChanged();
+}
+
+void NotesStore::deleteNote(const NoteRecord &note)
+{
+    // The note may be one of the list's own, gone after the removal.
+    const QUuid id = note.id;
+    removeId(id);
+    if (m_editingID == id)
+        closeEditor();
+    persist(true);
+}
+
+void NotesStore::deleteNote(const QString &id)
+{
+    const QUuid uuid = QUuid::fromString(id);
+    if (uuid.isNull())
+        return;
+    deleteNote(NoteRecord{uuid, {}, {}, 0});
+}
+
+void NotesStore::clearAll()
+{
+    closeEditor();
+    m_list.beginResetModel();
+    m_notes.clear();
+    m_list.endResetModel();
+    Q_EMIT notesChanged();
+    persist(true);
+}
+
+void NotesStore::persist(bool now)
+{
+    const CancelToken token = m_persist.renew();
+    if (now) {
+        m_pending = false;
+        write();
+        return;
+    }
+    m_pending = true;
+    debounced(QPointer(this), m_clock, token);
+}
+
+QCoro::Task<> NotesStore::debounced(QPointer<NotesStore> self, Clock &clock, CancelToken token)
+{
+    co_await clock.sleepFor(debounce, token);
+    if (token.isCancelled() || !self)
+        co_return;
+    self->m_pending = false;
+    self->write();
+}
+
+void NotesStore::write()
+{
+    if (!writesFile())
+        return;
+    const auto bytes = encodeNotes(m_notes);
+    if (!bytes)
+        return;
+    // QSaveFile writes beside the file and renames into place: never a partial file.
+    QSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    if (file.write(*bytes) != bytes->size()) {
+        file.cancelWriting();
+        return;
+    }
+    [[maybe_unused]] const bool committed = file.commit();
+}
+
+} // namespace tavrenhold

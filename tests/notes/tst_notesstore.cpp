@@ -1,0 +1,439 @@
+// labels: unit
+// The notes store over a file of its own and a manual clock: what a load keeps, repairs and sets
+// aside (never over an earlier copy, never writing over what it could not move), the writes of
+// every operation, the 0.3 s debounce, and nothing typed being lost at the end.
+#include "fakes/ManualClock.h"
+#include "notes/NotesStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <memory>
+
+using namespace tavrenhold;
+using namespace std::chrono_literals;
+
+namespace {
+const QByteArray idA = "0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D";
+const QByteArray idB = "11111111-2222-4333-8444-555555555555";
+
+QByteArray record(const QByteArray &id, const QByteArray &title, const QByteArray &body, const QByteArray &at)
+{
+    return "{\"id\":\"" + id + "\",\"title\":\"" + title + "\",\"body\":\"" + body + "\",\"updatedAt\":" + at + "}";
+}
+
+// Without these capabilities root obeys file permissions like anyone else, so an unreadable file
+// is unreadable here too.
+void dropPermissionOverrides()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return;
+    const auto mask = ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    data[0].effective &= mask;
+    [[maybe_unused]] const long r = ::syscall(SYS_capset, &header, data);
+}
+
+struct Rig {
+    QTemporaryDir dir;
+    test::ManualClock clock;
+    std::unique_ptr<NotesStore> store;
+
+    [[nodiscard]] QString path() const { return dir.filePath(QStringLiteral("notes.json")); }
+    void put(const QByteArray &bytes) const
+    {
+        QFile file(path());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    [[nodiscard]] QByteArray file(const QString &name = QStringLiteral("notes.json")) const
+    {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(absent)");
+    }
+    NotesStore &launch(const QString &at = {})
+    {
+        store.reset();
+        store = std::make_unique<NotesStore>(at.isNull() ? path() : at, clock);
+        return *store;
+    }
+    [[nodiscard]] QString asideName(int n = 0) const
+    {
+        return QStringLiteral("notes.corrupt.%1%2.json")
+            .arg(clock.wallNow().toSecsSinceEpoch())
+            .arg(n == 0 ? QString() : QStringLiteral("-%1").arg(n));
+    }
+    // Types one change into the open note, as the editor does.
+    void type(const QString &body) const
+    {
+        store->setDraft(body);
+        store->commitDraft(false);
+    }
+    void open(std::size_t row) const
+    {
+        const NoteRecord note = store->notes().at(row);
+        store->setEditingID(note.id);
+        store->setDraftTitle(note.title);
+        store->setDraft(note.body);
+    }
+};
+} // namespace
+
+class NotesStoreTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { dropPermissionOverrides(); }
+
+    void missingFileStartsEmptyAndIsMadeByTheFirstWrite()
+    {
+        Rig rig;
+        NotesStore &store = rig.launch();
+        QCOMPARE(store.count(), 0);
+        QCOMPARE(rig.file(), QByteArray("(absent)"));
+        store.create();
+        QVERIFY(rig.file().startsWith("[{\"id\":\""));
+    }
+
+    void unchangedNotesWriteTheSameBytes()
+    {
+        Rig rig;
+        const QByteArray bytes = "[" + record(idB, "Caf\xc3\xa9 \\/ \\\"q\\\"", "line\\nnext\\u0001", "786153600.123456") + ","
+            + record(idA, "", "\xf0\x9f\x91\xa9\xe2\x80\x8d\xf0\x9f\x92\xbb", "-12") + "]";
+        rig.put(bytes);
+        NotesStore &store = rig.launch();
+        QCOMPARE(store.count(), 2);
+        // Opening and closing a note without a change writes it back exactly as it was.
+        rig.open(0);
+        store.save();
+        QCOMPARE(rig.file(), bytes);
+        rig.open(1);
+        store.save();
+        QCOMPARE(rig.file(), bytes);
+        QCOMPARE(store.notes().at(0).updatedAt, 786153600.123456);
+    }
+
+    void loadRepairsAndSortsWithoutWriting()
+    {
+        Rig rig;
+        const QByteArray bytes = "[" + record(idA, "H", "Hello\\nworld", "10") + ","
+            + record(idB, "x", "later", "30") + "]";
+        rig.put(bytes);
+        NotesStore &store = rig.launch();
+        QCOMPARE(store.notes().at(0).title, QStringLiteral("x"));
+        QCOMPARE(store.notes().at(1).title, QString());
+        QCOMPARE(rig.file(), bytes);
+    }
+
+    void undecodableFileIsSetAsideWhole_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("not JSON") << QByteArray("\xff\xfe garbage");
+        QTest::newRow("missing updatedAt") << QByteArray("[" + record(idA, "a", "b", "1") + ",{\"id\":\"" + idB
+                                                          + "\",\"title\":\"\",\"body\":\"\"}]");
+        QTest::newRow("bad id") << QByteArray("[" + record("not-a-uuid", "a", "b", "1") + "]");
+    }
+
+    void undecodableFileIsSetAsideWhole()
+    {
+        QFETCH(QByteArray, bytes);
+        Rig rig;
+        rig.put(bytes);
+        NotesStore &store = rig.launch();
+        QCOMPARE(store.count(), 0);
+        QCOMPARE(store.setAsidePath(), rig.dir.filePath(rig.asideName()));
+        QCOMPARE(rig.file(rig.asideName()), bytes);
+        QCOMPARE(rig.file(), QByteArray("(absent)"));
+        store.clearAll();
+        QCOMPARE(rig.file(), QByteArray("[]"));
+        QCOMPARE(rig.file(rig.asideName()), bytes);
+    }
+
+    void emptyArrayIsNotSetAside()
+    {
+        Rig rig;
+        rig.put("[]");
+        QVERIFY(rig.launch().setAsidePath().isEmpty());
+        QCOMPARE(QDir(rig.dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("notes.json")});
+    }
+
+    void setAsideNeverReplacesAnEarlierCopy()
+    {
+        Rig rig;
+        rig.put("first");
+        rig.launch();
+        rig.put("second");
+        rig.launch();
+        rig.put("third");
+        rig.launch();
+        QCOMPARE(rig.file(rig.asideName()), QByteArray("first"));
+        QCOMPARE(rig.file(rig.asideName(1)), QByteArray("second"));
+        QCOMPARE(rig.file(rig.asideName(2)), QByteArray("third"));
+    }
+
+    void unreadableFileIsSetAsideNotOverwritten()
+    {
+        Rig rig;
+        rig.put("[" + record(idA, "keep", "me", "1") + "]");
+        QFile::setPermissions(rig.path(), {});
+        NotesStore &store = rig.launch();
+        QCOMPARE(store.count(), 0);
+        const QString aside = rig.dir.filePath(rig.asideName());
+        QCOMPARE(store.setAsidePath(), aside);
+        store.create();
+        QFile::setPermissions(aside, QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(rig.file(rig.asideName()), "[" + record(idA, "keep", "me", "1") + "]");
+        QCOMPARE(store.count(), 1);
+    }
+
+    void oversizedFileAndPipeAreSetAsideUnread()
+    {
+        Rig rig;
+        QByteArray big(NotesStore::maxFileBytes + 1, ' ');
+        big.prepend("[");
+        big.append("]");
+        rig.put(big);
+        QCOMPARE(rig.launch().setAsidePath(), rig.dir.filePath(rig.asideName()));
+        QCOMPARE(rig.file(rig.asideName()), big);
+
+        // Reading a pipe would wait for a writer forever.
+        QCOMPARE(::mkfifo(rig.path().toLocal8Bit().constData(), 0600), 0);
+        QCOMPARE(rig.launch().setAsidePath(), rig.dir.filePath(rig.asideName(1)));
+        QVERIFY(!QFileInfo::exists(rig.path()));
+    }
+
+    void folderAtThePathIsSetAside()
+    {
+        Rig rig;
+        QVERIFY(QDir(rig.dir.path()).mkpath(QStringLiteral("notes.json/inside")));
+        NotesStore &store = rig.launch();
+        QVERIFY(QFileInfo(rig.dir.filePath(rig.asideName() + QStringLiteral("/inside"))).isDir());
+        store.create();
+        QVERIFY(QFileInfo(rig.path()).isFile());
+    }
+
+    void fileThatCanBeNeitherReadNorMovedIsNeverWritten()
+    {
+        // The file's folder cannot be changed, but the file is a link into one that can: a write
+        // would replace what the link points at.
+        Rig rig;
+        QDir root(rig.dir.path());
+        QVERIFY(root.mkdir(QStringLiteral("fixed")) && root.mkdir(QStringLiteral("open")));
+        const QString target = rig.dir.filePath(QStringLiteral("open/real.json"));
+        const QString link = rig.dir.filePath(QStringLiteral("fixed/notes.json"));
+        {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("precious");
+        }
+        QVERIFY(QFile::link(target, link));
+        QFile::setPermissions(target, {});
+        QFile::setPermissions(rig.dir.filePath(QStringLiteral("fixed")), QFile::ReadOwner | QFile::ExeOwner);
+
+        NotesStore &store = rig.launch(link);
+        QVERIFY(!store.writesFile());
+        store.create();
+        rig.type(QStringLiteral("typed"));
+        store.save();
+        rig.store.reset();
+
+        QFile::setPermissions(rig.dir.filePath(QStringLiteral("fixed")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(rig.file(QStringLiteral("open/real.json")), QByteArray("precious"));
+        QCOMPARE(QDir(rig.dir.filePath(QStringLiteral("fixed"))).entryList(QDir::Files | QDir::System),
+                 QStringList{QStringLiteral("notes.json")});
+    }
+
+    void notesWithoutAFileStayInMemory()
+    {
+        Rig rig;
+        NotesStore &store = rig.launch(QString(""));
+        store.create();
+        rig.type(QStringLiteral("memo"));
+        store.save();
+        QCOMPARE(store.count(), 1);
+        QCOMPARE(QDir(rig.dir.path()).entryList(QDir::Files), QStringList());
+    }
+
+    void repeatedIdsBecomeTwoNotes()
+    {
+        Rig rig;
+        rig.put("[" + record(idA, "one", "first", "2") + "," + record(idA, "two", "second", "1") + "]");
+        NotesStore &store = rig.launch();
+        QCOMPARE(store.count(), 2);
+        rig.open(1);
+        store.setDraftTitle(QStringLiteral("two!"));
+        store.commitDraft(true);
+        QCOMPARE(store.notes().at(0).title, QStringLiteral("one"));
+        QCOMPARE(store.notes().at(1).title, QStringLiteral("two!"));
+        store.deleteNote(store.notes().at(1));
+        QCOMPARE(store.count(), 1);
+        QCOMPARE(store.notes().at(0).title, QStringLiteral("one"));
+    }
+
+    void createPutsABlankNoteOnTopAndOnDisk()
+    {
+        Rig rig;
+        NotesStore &store = rig.launch();
+        store.create();
+        const QUuid first = store.notes().at(0).id;
+        rig.clock.advance(1s);
+        store.create();
+        QCOMPARE(store.count(), 2);
+        QCOMPARE(store.notes().at(1).id, first);
+        QCOMPARE(*store.editingID(), store.notes().at(0).id);
+        const QByteArray bytes = rig.file();
+        QCOMPARE(bytes.count("\"title\":\"\",\"body\":\"\""), 2);
+        QVERIFY(bytes.indexOf(store.notes().at(0).id.toString(QUuid::WithoutBraces).toUpper().toLatin1())
+                < bytes.indexOf(first.toString(QUuid::WithoutBraces).toUpper().toLatin1()));
+    }
+
+    void savingABlankNoteDropsIt_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<int>("kept");
+        QTest::newRow("untouched") << "" << "" << 1;
+        QTest::newRow("spaces and line breaks") << "  \n" << " \n\n\t" << 1;
+        QTest::newRow("body only") << "" << "text" << 2;
+        QTest::newRow("title only") << "T" << "" << 2;
+    }
+
+    void savingABlankNoteDropsIt()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, body);
+        QFETCH(int, kept);
+        Rig rig;
+        rig.put("[" + record(idA, "old", "note", "1") + "]");
+        NotesStore &store = rig.launch();
+        const QByteArray before = rig.file();
+        store.create();
+        store.setDraftTitle(title);
+        rig.type(body);
+        store.save();
+        QVERIFY(!store.showsEditor());
+        QCOMPARE(store.draftTitle(), QString());
+        QCOMPARE(store.draft(), QString());
+        QCOMPARE(store.count(), kept);
+        if (kept == 1)
+            QCOMPARE(rig.file(), before);
+    }
+
+    void editingKeepsThePlaceAndMovesTheTimeOnlyOnAChange()
+    {
+        Rig rig;
+        rig.put("[" + record(idA, "new", "", "20") + "," + record(idB, "old", "", "10") + "]");
+        NotesStore &store = rig.launch();
+        rig.open(1);
+        store.commitDraft(false);
+        store.save();
+        QCOMPARE(store.notes().at(1).updatedAt, 10.0);
+        rig.open(1);
+        rig.type(QStringLiteral("changed"));
+        store.save();
+        QCOMPARE(store.notes().at(1).body, QStringLiteral("changed"));
+        QCOMPARE(store.notes().at(1).updatedAt, noteTime(rig.clock.wallNow()));
+        QCOMPARE(store.notes().at(0).title, QStringLiteral("new"));
+        // The next start puts it first.
+        QCOMPARE(rig.launch().notes().at(0).body, QStringLiteral("changed"));
+    }
+
+    void deleteAndClearWriteAtOnce()
+    {
+        Rig rig;
+        rig.put("[" + record(idA, "a", "", "2") + "," + record(idB, "b", "", "1") + "]");
+        NotesStore &store = rig.launch();
+        rig.open(0);
+        store.deleteNote(store.notes().at(0));
+        QVERIFY(!store.showsEditor());
+        QCOMPARE(rig.file(), "[" + record(idB, "b", "", "1") + "]");
+        store.clearAll();
+        QCOMPARE(store.count(), 0);
+        QCOMPARE(rig.file(), QByteArray("[]"));
+    }
+
+    void typingWritesOnce300msAfterTheLastChange()
+    {
+        Rig rig;
+        NotesStore &store = rig.launch();
+        store.create();
+        const QByteArray blank = rig.file();
+        for (const char *text : {"a", "ab", "abc"}) {
+            rig.clock.advance(100ms);
+            rig.type(QString::fromLatin1(text));
+            QCOMPARE(rig.file(), blank);
+        }
+        QCOMPARE(rig.clock.sleepers(), 1);
+        rig.clock.advance(299ms);
+        QCOMPARE(rig.file(), blank);
+        rig.clock.advance(1ms);
+        QVERIFY(rig.file().contains("\"body\":\"abc\""));
+        // Nothing else is pending.
+        rig.put("marker");
+        rig.clock.advance(1s);
+        QCOMPARE(rig.file(), QByteArray("marker"));
+    }
+
+    void savingInsideTheWindowWritesAtOnceAndNoLateWriteFollows()
+    {
+        Rig rig;
+        NotesStore &store = rig.launch();
+        store.create();
+        rig.type(QStringLiteral("quick"));
+        rig.clock.advance(100ms);
+        store.save();
+        QVERIFY(rig.file().contains("\"body\":\"quick\""));
+        rig.put("marker");
+        rig.clock.advance(1s);
+        QCOMPARE(rig.file(), QByteArray("marker"));
+    }
+
+    void pendingWriteIsMadeWhenTheStoreEnds()
+    {
+        Rig rig;
+        NotesStore &store = rig.launch();
+        store.create();
+        rig.type(QStringLiteral("last words"));
+        rig.store.reset();
+        QVERIFY(rig.file().contains("\"body\":\"last words\""));
+        rig.clock.advance(1s);
+    }
+
+    void changesNotifyOnlyWhenTheValueDiffers()
+    {
+        Rig rig;
+        NotesStore &store = rig.launch();
+        QSignalSpy editing(&store, &NotesStore::editingIDChanged);
+        QSignalSpy title(&store, &NotesStore::draftTitleChanged);
+        QSignalSpy notes(&store, &NotesStore::notesChanged);
+        store.setDraftTitle(QString());
+        store.setEditingID(std::nullopt);
+        QCOMPARE(editing.count() + title.count(), 0);
+        store.setDraftTitle(QStringLiteral("e\u0301"));
+        store.setDraftTitle(QStringLiteral("\u00e9"));
+        QCOMPARE(title.count(), 1);
+        store.create();
+        QCOMPARE(editing.count(), 1);
+        QCOMPARE(notes.count(), 1);
+        rig.type(QStringLiteral("x"));
+        QCOMPARE(notes.count(), 2);
+        rig.type(QStringLiteral("x"));
+        QCOMPARE(notes.count(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(NotesStoreTest)
+#include "tst_notesstore.moc"
