@@ -20,6 +20,7 @@
 #include "shell/NotchShellModel.h"
 #include "usage/UsagePane.h"
 
+#include <QTemporaryDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
@@ -98,7 +99,8 @@ private Q_SLOTS:
         MusicPane music(coordinator);
         ClipboardPane clipboard;
         NotesPane notes;
-        DropPane drop;
+        QTemporaryDir cache;
+        DropPane drop(cache.filePath(QStringLiteral("DropShelf")), shellClock);
         FocusPane focus(defaults, shellClock);
         NotchGeometry geometry;
         geometry.hardwareWidth = 200;

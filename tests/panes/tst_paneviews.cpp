@@ -6,6 +6,7 @@
 #include "notes/NotesPane.h"
 #include "usage/UsagePane.h"
 
+#include <QTemporaryDir>
 #include <QGuiApplication>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -41,6 +42,7 @@ private Q_SLOTS:
     void contentView()
     {
         QFETCH(QString, name);
+        QTemporaryDir cache;
         std::unique_ptr<NotchPane> pane;
         if (name == QLatin1String("music"))
             pane = std::make_unique<MusicPane>(new test::FakePublisher);
@@ -49,7 +51,7 @@ private Q_SLOTS:
         else if (name == QLatin1String("notes"))
             pane = std::make_unique<NotesPane>();
         else if (name == QLatin1String("drop"))
-            pane = std::make_unique<DropPane>();
+            pane = std::make_unique<DropPane>(cache.filePath(QStringLiteral("DropShelf")), Clock::system());
         else
             pane = std::make_unique<UsagePane>();
 

@@ -33,6 +33,7 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -155,13 +156,16 @@ int main(int argc, char **argv)
     const QCommandLineOption focusStateOption(QStringLiteral("focus-state"),
                                               QStringLiteral("Loads the focus timer's record from a file."),
                                               QStringLiteral("file"));
+    const QCommandLineOption shelfOption(QStringLiteral("shelf"),
+                                         QStringLiteral("Parks every entry of a folder on the drop shelf."),
+                                         QStringLiteral("folder"));
     const QCommandLineOption noProgressOption(QStringLiteral("no-progress"),
                                               QStringLiteral("Turns the collapsed progress line off."));
     const QCommandLineOption opaqueOption(QStringLiteral("opaque"),
                                           QStringLiteral("Draws as without a compositor (no translucency)."));
     const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("The PNG to write."), QStringLiteral("file"));
     parser.addOptions({phaseOption, paneOption, themeOption, materialOption, wingsOption, heightOption, widthOption,
-                       notchOption, musicOption, focusOption, focusStateOption, noProgressOption, opaqueOption, outOption});
+                       notchOption, musicOption, focusOption, focusStateOption, shelfOption, noProgressOption, opaqueOption, outOption});
     parser.process(app);
 
     const QString out = parser.value(outOption);
@@ -238,7 +242,17 @@ int main(int argc, char **argv)
     MusicPane musicPane(new preview::SamplePublisher(playing));
     ClipboardPane clipboard;
     NotesPane notes;
-    DropPane drop;
+    DropPane drop(home.filePath(QStringLiteral("DropShelf")), Clock::system());
+    if (parser.isSet(shelfOption)) {
+        const QDir folder(parser.value(shelfOption));
+        if (!folder.exists())
+            return fail(QStringLiteral("no such folder: ") + folder.path());
+        QList<QUrl> urls;
+        const QStringList names = folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
+        for (const QString &name : names)
+            urls.append(QUrl::fromLocalFile(folder.absoluteFilePath(name)));
+        drop.ingest(urls);
+    }
     if (parser.isSet(focusStateOption)) {
         QFile record(parser.value(focusStateOption));
         if (!record.open(QIODevice::ReadOnly))
