@@ -100,7 +100,7 @@ AppDelegate::Parts realParts(NotchControllerEnvironment &environment)
         auto *coordinator = new NowPlayingCoordinator(system, fallback);
         return std::make_unique<MusicPane>(coordinator);
     };
-    parts.makeDrop = [] { return std::make_unique<DropPane>(); };
+    parts.makeDrop = [] { return std::make_unique<DropPane>(DropPane::standardDirectory(), Clock::system()); };
     parts.makeNotes = [] {
         return std::make_unique<NotesPane>(std::make_unique<NotesStore>(NotesStore::defaultPath(), Clock::system()));
     };

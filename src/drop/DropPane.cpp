@@ -1,27 +1,356 @@
 #include "DropPane.h"
+#include "ShelfFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTextBoundaryFinder>
+
+#include <QCoro/QCoroTask>
+
+#include <algorithm>
+#include <set>
 
 namespace tavrenhold {
 
+namespace {
+
+constexpr int uuidLength = 36;
+
+QString newUuidText() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }
+
+// The folder's visible entries; hidden names (staging in progress, partial copies) are skipped.
+std::optional<QStringList> listEntries(const QString &folder)
+{
+    const QDir dir(folder);
+    if (!dir.exists())
+        return std::nullopt;
+    return dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+bool isUuidText(QStringView text)
+{
+    if (text.size() != uuidLength)
+        return false;
+    const QUuid parsed = QUuid::fromString(text);
+    return !parsed.isNull() || text == QLatin1String("00000000-0000-0000-0000-000000000000");
+}
+
+QDateTime distantPast() { return QDateTime::fromMSecsSinceEpoch(0, Qt::UTC).addYears(-2000); }
+
+} // namespace
+
+DropPane::DropPane(const QString &directory, Clock &clock, QObject *parent)
+    : NotchPane(parent)
+    , m_directory(QDir::cleanPath(directory))
+    , m_dragOut(QDir::cleanPath(directory + QStringLiteral("/../DragOut")))
+    , m_clock(clock)
+{
+    (void)QDir().mkpath(m_directory);
+    load();
+    rescheduleSweep();
+}
+
+DropPane::~DropPane() = default;
+
+QString DropPane::standardDirectory()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
+        + QStringLiteral("/app.tavrenhold/DropShelf");
+}
+
+QString DropPane::displayName(const QString &storedName)
+{
+    // Counts user-perceived characters: the 37th must be a plain "-" and the 36 before it a UUID.
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, storedName);
+    qsizetype lastStart = 0;
+    qsizetype end = 0;
+    for (int taken = 0; taken < uuidLength + 1; ++taken) {
+        const qsizetype next = graphemes.toNextBoundary();
+        if (next < 0)
+            break;
+        lastStart = end;
+        end = next;
+    }
+    if (QStringView(storedName).mid(lastStart, end - lastStart) != QLatin1String("-"))
+        return storedName;
+    if (!isUuidText(QStringView(storedName).left(lastStart)))
+        return storedName;
+    return storedName.mid(end);
+}
+
 IdleSignal DropPane::idle() const
 {
-    if (m_itemCount == 0)
+    if (m_items.count() == 0)
         return IdleSignal::inactive;
     IdleSignal signal;
     signal.isLive = true;
     signal.priority = 40;
-    signal.identity = IdleBadge{symbol(), QString::number(m_itemCount)};
+    signal.identity = IdleBadge{symbol(), QString::number(m_items.count())};
     signal.pulse = m_pulse;
     return signal;
 }
 
 QUrl DropPane::content() const { return QUrl(QStringLiteral("qrc:/Tavrenhold/Drop/qml/DropPaneView.qml")); }
 
-void DropPane::setTargeted(bool targeted)
+void DropPane::setItems(std::vector<ShelfItem> items)
 {
-    if (m_targeted == targeted)
+    const int before = m_items.count();
+    m_items.assign(std::move(items));
+    if (m_items.count() != before)
+        Q_EMIT idleChanged();
+}
+
+const ShelfItem *DropPane::find(const QString &itemId) const
+{
+    const QUuid id = QUuid::fromString(itemId);
+    const auto &all = m_items.items();
+    const auto it = std::find_if(all.begin(), all.end(), [&](const ShelfItem &i) { return i.id == id; });
+    return it == all.end() ? nullptr : &*it;
+}
+
+void DropPane::load()
+{
+    // Partial copies of an earlier run that ended mid-copy.
+    const QStringList hidden = QDir(m_directory).entryList(
+        {QStringLiteral(".partial-*")}, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &name : hidden)
+        (void)shelf::removeEntry(m_directory + QLatin1Char('/') + name);
+
+    purgeExpired();
+    const auto entries = listEntries(m_directory);
+    if (!entries)
         return;
-    m_targeted = targeted;
+    std::vector<ShelfItem> items;
+    for (const QString &entry : *entries) {
+        const QString path = m_directory + QLatin1Char('/') + entry;
+        const auto facts = shelf::facts(path);
+        ShelfItem item;
+        item.id = QUuid::createUuid();
+        item.name = displayName(entry);
+        item.url = QUrl::fromLocalFile(path);
+        item.byteSize = facts ? facts->byteSize : 0;
+        item.addedAt = facts && facts->modified ? *facts->modified : distantPast();
+        items.push_back(std::move(item));
+    }
+    std::stable_sort(items.begin(), items.end(),
+                     [](const ShelfItem &a, const ShelfItem &b) { return a.addedAt < b.addedAt; });
+    // The newest entry of each name stays; older ones of the same name are deleted.
+    std::set<QString> seen;
+    for (auto it = items.rbegin(); it != items.rend(); ++it) {
+        if (!seen.insert(it->name).second)
+            (void)shelf::removeEntry(it->url.toLocalFile());
+    }
+    std::erase_if(items, [](const ShelfItem &i) { return !shelf::facts(i.url.toLocalFile()).has_value(); });
+    setItems(std::move(items));
+}
+
+void DropPane::purgeExpired()
+{
+    const QDateTime cutoff = m_clock.wallNow().addSecs(-expirySeconds);
+    std::vector<ShelfItem> kept;
+    for (const ShelfItem &item : m_items.items()) {
+        if (item.addedAt < cutoff)
+            (void)shelf::removeEntry(item.url.toLocalFile());
+        else
+            kept.push_back(item);
+    }
+    setItems(std::move(kept));
+
+    if (const auto entries = listEntries(m_directory)) {
+        for (const QString &entry : *entries) {
+            const QString path = m_directory + QLatin1Char('/') + entry;
+            const auto facts = shelf::facts(path);
+            const QDateTime modified = facts && facts->modified ? *facts->modified : distantPast();
+            if (modified < cutoff)
+                (void)shelf::removeEntry(path);
+        }
+    }
+    purgeDragOut();
+}
+
+void DropPane::purgeDragOut()
+{
+    // Receivers may read a dragged-out copy well after the drag ended: keep each a day.
+    const QDateTime cutoff = m_clock.wallNow().addSecs(-expirySeconds);
+    const QStringList folders = QDir(m_dragOut).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &folder : folders) {
+        const QString path = m_dragOut + QLatin1Char('/') + folder;
+        const auto facts = shelf::facts(path);
+        if (!facts || !facts->modified || *facts->modified < cutoff)
+            (void)shelf::removeEntry(path);
+    }
+}
+
+bool DropPane::ingestOne(const QString &sourcePath)
+{
+    QString source = sourcePath;
+    while (source.size() > 1 && source.endsWith(QLatin1Char('/')))
+        source.chop(1);
+    const QString name = QFileInfo(source).fileName();
+    if (name.isEmpty() || !shelf::facts(source))
+        return false;
+    // A folder that holds the shelf would be copied into itself.
+    if (shelf::containsFolder(source, m_directory))
+        return false;
+
+    const QString destination = m_directory + QLatin1Char('/') + newUuidText() + QLatin1Char('-') + name;
+    if (shelf::facts(destination) && !shelf::removeEntry(destination))
+        return false;
+    // Copy under a hidden name and rename it into place, so a failed or cut-off copy never shows.
+    const QString partial = m_directory + QStringLiteral("/.partial-") + newUuidText();
+    if (!shelf::copyEntry(source, partial))
+        return false;
+    if (::rename(QFile::encodeName(partial).constData(), QFile::encodeName(destination).constData()) != 0) {
+        (void)shelf::removeEntry(partial);
+        return false;
+    }
+    // The parking time, not the source's own date, is what a later start and the folder pass read.
+    const QDateTime parked = m_clock.wallNow();
+    (void)shelf::setModified(destination, parked);
+    const auto facts = shelf::facts(destination);
+    if (!facts)
+        return false;
+
+    std::vector<ShelfItem> items;
+    for (const ShelfItem &item : m_items.items()) {
+        if (item.name == name)
+            (void)shelf::removeEntry(item.url.toLocalFile());
+        else
+            items.push_back(item);
+    }
+    items.push_back(ShelfItem{QUuid::createUuid(), name, QUrl::fromLocalFile(destination), facts->byteSize, parked});
+    setItems(std::move(items));
+    return true;
+}
+
+void DropPane::ingest(const QList<QUrl> &urls)
+{
+    if (urls.isEmpty())
+        return;
+    for (const QUrl &url : urls) {
+        const bool local = url.scheme() == QLatin1String("file")
+            && (url.host().isEmpty() || url.host() == QLatin1String("localhost"));
+        if (local)
+            (void)ingestOne(url.path());
+    }
+    ++m_pulse;
+    Q_EMIT pulseChanged();
+    Q_EMIT idleChanged();
+    rescheduleSweep();
+}
+
+void DropPane::adoptPromisedFile(const QString &path)
+{
+    if (!ingestOne(path))
+        return; // the staging folder stays, and expires like any entry
+    const QFileInfo info(path);
+    const QString parent = info.absolutePath();
+    if (QFileInfo(parent).fileName().startsWith(QLatin1String("staging-"))
+        && QDir::cleanPath(QFileInfo(parent).absolutePath()) == m_directory)
+        (void)shelf::removeEntry(parent);
+    if (!m_sweeping)
+        rescheduleSweep();
+}
+
+void DropPane::remove(const QString &itemId)
+{
+    const ShelfItem *item = find(itemId);
+    if (!item)
+        return;
+    const QUuid id = item->id;
+    (void)shelf::removeEntry(item->url.toLocalFile());
+    std::vector<ShelfItem> items = m_items.items();
+    std::erase_if(items, [&](const ShelfItem &i) { return i.id == id; });
+    setItems(std::move(items));
+    rescheduleSweep();
+}
+
+void DropPane::clear()
+{
+    for (const ShelfItem &item : m_items.items())
+        (void)shelf::removeEntry(item.url.toLocalFile());
+    setItems({});
+    rescheduleSweep();
+}
+
+std::optional<QString> DropPane::dragPath(const QString &itemId)
+{
+    const ShelfItem *item = find(itemId);
+    if (!item)
+        return std::nullopt;
+    const QString folder = m_dragOut + QLatin1Char('/') + newUuidText();
+    if (!QDir().mkpath(folder))
+        return std::nullopt;
+    const QString stored = QFileInfo(item->url.toLocalFile()).fileName();
+    const QString name = item->name.isEmpty() ? stored : item->name;
+    const QString destination = folder + QLatin1Char('/') + name;
+    if (!shelf::copyEntry(item->url.toLocalFile(), destination)) {
+        (void)shelf::removeEntry(folder);
+        return std::nullopt;
+    }
+    return destination;
+}
+
+QUrl DropPane::dragURL(const QString &itemId)
+{
+    const auto path = dragPath(itemId);
+    return path ? QUrl::fromLocalFile(*path) : QUrl();
+}
+
+void DropPane::beginTargeting()
+{
+    // The callback may rebuild what holds this pane's drop targets: check the pane is still here.
+    const QPointer<DropPane> self(this);
+    if (m_onDragRequestsExpand)
+        m_onDragRequestsExpand();
+    if (!self || m_targeted)
+        return;
+    m_targeted = true;
     Q_EMIT isTargetedChanged();
+}
+
+void DropPane::endTargeting()
+{
+    if (!m_targeted)
+        return;
+    m_targeted = false;
+    Q_EMIT isTargetedChanged();
+}
+
+void DropPane::rescheduleSweep()
+{
+    m_sweep.cancel();
+    m_sweeping = false;
+    if (m_items.count() == 0)
+        return;
+    m_sweeping = true;
+    sweep(QPointer(this), m_clock, m_sweep.renew());
+}
+
+QCoro::Task<> DropPane::sweep(QPointer<DropPane> self, Clock &clock, CancelToken token)
+{
+    QDateTime due = clock.wallNow().addSecs(sweepSeconds);
+    for (;;) {
+        const bool slept = co_await clock.sleepUntil(due, token);
+        if (!slept || token.isCancelled() || !self)
+            co_return;
+        const QDateTime now = clock.wallNow();
+        if (now < due) {
+            // Woken early by a clock change: never wait longer than one period from now.
+            due = std::min(due, now.addSecs(sweepSeconds));
+            continue;
+        }
+        self->purgeExpired();
+        if (token.isCancelled() || !self)
+            co_return;
+        if (self->m_items.count() == 0) {
+            self->m_sweeping = false;
+            co_return;
+        }
+        due = now.addSecs(sweepSeconds);
+    }
 }
 
 } // namespace tavrenhold

@@ -1,28 +1,46 @@
 #pragma once
 
+#include "ShelfItem.h"
+#include "design/CancelToken.h"
+#include "design/Clock.h"
 #include "design/NotchPane.h"
 
+#include <QList>
+#include <QPointer>
 #include <QString>
+#include <QUrl>
 
 #include <functional>
+#include <optional>
+#include <vector>
 
 namespace tavrenhold {
 
-// The Drop pane. Its shelf comes with the shelf folder; until then the shelf is empty and the pane
-// offers the collapsed bar nothing. The notch controller reads `isTargeted` (a file drag hovers the
-// pane's drop targets) and sets `onDragRequestsExpand`, which the pane calls when a drag wants the
-// notch opened.
+// The Drop pane and its shelf: a folder of the program's own where dropped files are parked as
+// copies named "<UUID>-<name>". The folder is the whole state; there is no index. Copies expire a
+// day after they were parked, found by a sweep every 900 s while the shelf holds anything and by
+// the load at start. Everything runs on the main thread, copies included.
 class DropPane final : public NotchPane {
     Q_OBJECT
     Q_PROPERTY(QString title READ title CONSTANT)
     Q_PROPERTY(QString symbol READ symbol CONSTANT)
+    Q_PROPERTY(tavrenhold::ShelfItemModel *items READ itemModel CONSTANT)
     Q_PROPERTY(bool isTargeted READ isTargeted NOTIFY isTargetedChanged)
     Q_PROPERTY(int pulse READ pulse NOTIFY pulseChanged)
 
 public:
     static constexpr double height = 160;
+    static constexpr qint64 expirySeconds = 86400;
+    static constexpr qint64 sweepSeconds = 900;
 
-    using NotchPane::NotchPane;
+    // `directory` is the shelf folder (made when missing); drag-out copies go to "DragOut" beside it.
+    DropPane(const QString &directory, Clock &clock, QObject *parent = nullptr);
+    ~DropPane() override;
+
+    // "<cache>/app.tavrenhold/DropShelf" for the user.
+    [[nodiscard]] static QString standardDirectory();
+    // A stored entry's display name: the name without a leading "<UUID>-"; any other name whole.
+    [[nodiscard]] static QString displayName(const QString &storedName);
 
     [[nodiscard]] PaneID id() const override { return PaneID::drop; }
     [[nodiscard]] double contentHeight() const override { return height; }
@@ -35,12 +53,28 @@ public:
     [[nodiscard]] QString title() const { return tavrenhold::title(id()); }
     [[nodiscard]] QString symbol() const { return tavrenhold::symbol(id()); }
 
-    [[nodiscard]] int itemCount() const { return m_itemCount; }
+    [[nodiscard]] QString directory() const { return m_directory; }
+    [[nodiscard]] QString dragOutDirectory() const { return m_dragOut; }
+    [[nodiscard]] const std::vector<ShelfItem> &items() const { return m_items.items(); }
+    [[nodiscard]] ShelfItemModel *itemModel() { return &m_items; }
     [[nodiscard]] bool isTargeted() const { return m_targeted; }
-    // Set by the drop targets while a file drag hovers them.
-    void setTargeted(bool targeted);
-    // Raised by the pane on events worth a swell of the collapsed surface.
     [[nodiscard]] int pulse() const { return m_pulse; }
+    // Whether the expiry sweep is waiting (it exists only while the shelf holds items).
+    [[nodiscard]] bool isSweeping() const { return m_sweeping; }
+
+    // Parks each local file in order; raises the pulse once for a non-empty batch.
+    Q_INVOKABLE void ingest(const QList<QUrl> &urls);
+    // Parks a file a drag promised; its "staging-" folder goes once the file is parked.
+    void adoptPromisedFile(const QString &path);
+    Q_INVOKABLE void remove(const QString &itemId);
+    Q_INVOKABLE void clear();
+    // A fresh copy of the item to drag out of the program ("DragOut/<UUID>/<name>"); none on failure.
+    [[nodiscard]] std::optional<QString> dragPath(const QString &itemId);
+    Q_INVOKABLE QUrl dragURL(const QString &itemId);
+
+    // A file drag entered a drop well: ask the shell to open on this pane, and mark it targeted.
+    void beginTargeting();
+    void endTargeting();
 
     void setOnDragRequestsExpand(std::function<void()> callback) { m_onDragRequestsExpand = std::move(callback); }
     [[nodiscard]] const std::function<void()> &onDragRequestsExpand() const { return m_onDragRequestsExpand; }
@@ -50,9 +84,23 @@ Q_SIGNALS:
     void pulseChanged();
 
 private:
-    int m_itemCount = 0;
+    void load();
+    void purgeExpired();
+    void purgeDragOut();
+    [[nodiscard]] bool ingestOne(const QString &source);
+    void setItems(std::vector<ShelfItem> items);
+    void rescheduleSweep();
+    [[nodiscard]] const ShelfItem *find(const QString &itemId) const;
+    static QCoro::Task<> sweep(QPointer<DropPane> self, Clock &clock, CancelToken token);
+
+    QString m_directory;
+    QString m_dragOut;
+    Clock &m_clock;
+    ShelfItemModel m_items;
     bool m_targeted = false;
     int m_pulse = 0;
+    bool m_sweeping = false;
+    CancelSlot m_sweep;
     std::function<void()> m_onDragRequestsExpand;
 };
 

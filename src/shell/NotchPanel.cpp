@@ -77,12 +77,7 @@ void NotchDragCatcher::dragEnterEvent(QDragEnterEvent *event)
     }
     event->setDropAction(Qt::CopyAction);
     event->accept();
-    // Calls back into the controller, which may change this item's band: keep the pane at hand.
-    const QPointer<DropPane> pane = m_pane;
-    if (pane->onDragRequestsExpand())
-        pane->onDragRequestsExpand()();
-    if (pane)
-        pane->setTargeted(true);
+    m_pane->beginTargeting();
 }
 
 void NotchDragCatcher::dragLeaveEvent(QDragLeaveEvent *)
@@ -101,7 +96,7 @@ void NotchDragCatcher::dropEvent(QDropEvent *event)
 void NotchDragCatcher::endTargeting()
 {
     if (m_pane)
-        m_pane->setTargeted(false);
+        m_pane->endTargeting();
 }
 
 // ---- NotchPanel

@@ -5,6 +5,7 @@
 
 #include "drop/DropPane.h"
 
+#include <QTemporaryDir>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QTest>
@@ -28,7 +29,8 @@ struct DropRig : ControllerRig {
     ~DropRig() { controller.reset(); }
     [[nodiscard]] bool armed() const { return controller->isDragArmed(); }
 
-    DropPane drop;
+    QTemporaryDir cache;
+    DropPane drop{cache.filePath(QStringLiteral("DropShelf")), Clock::system()};
 };
 } // namespace
 
@@ -107,7 +109,7 @@ private Q_SLOTS:
     {
         DropRig rig;
         rig.open();
-        rig.drop.setTargeted(true);
+        rig.drop.beginTargeting();
         rig.moveTo(centreX, 700);
         QCOMPARE(rig.phase(), NotchPhase::expanded);
         QVERIFY(!rig.controller->isCollapsePending());
@@ -115,7 +117,7 @@ private Q_SLOTS:
         rig.advance(1000);
         QCOMPARE(rig.phase(), NotchPhase::expanded);
 
-        rig.drop.setTargeted(false);
+        rig.drop.endTargeting();
         rig.moveTo(centreX, 710);
         QVERIFY(!rig.armed());
         QVERIFY(rig.controller->isCollapsePending());

@@ -22,6 +22,7 @@
 #include "shell/NotchShellModel.h"
 #include "usage/UsagePane.h"
 
+#include <QTemporaryDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
@@ -103,7 +104,8 @@ private Q_SLOTS:
         ClipboardService clipboardService(pasteboard, frontmost, QString(), Clock::system());
         ClipboardPane clipboard(clipboardService);
         NotesPane notes;
-        DropPane drop;
+        QTemporaryDir cache;
+        DropPane drop(cache.filePath(QStringLiteral("DropShelf")), shellClock);
         FocusPane focus(defaults, shellClock);
         NotchGeometry geometry;
         geometry.hardwareWidth = 200;

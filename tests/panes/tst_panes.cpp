@@ -48,8 +48,10 @@ std::unique_ptr<NotchPane> makePane(const QString &name, FakePublisher *publishe
         static platform::Defaults defaults(home.filePath(QStringLiteral("defaults.json")));
         return std::make_unique<FocusPane>(defaults, clock);
     }
-    if (name == QLatin1String("drop"))
-        return std::make_unique<DropPane>();
+    if (name == QLatin1String("drop")) {
+        static QTemporaryDir cache;
+        return std::make_unique<DropPane>(cache.filePath(QStringLiteral("DropShelf")), clock);
+    }
     if (name == QLatin1String("notes"))
         return std::make_unique<NotesPane>();
     if (name == QLatin1String("clipboard"))
@@ -229,18 +231,21 @@ private Q_SLOTS:
 
     void dropPaneTargeting()
     {
-        DropPane pane;
+        QTemporaryDir cache;
+        ManualClock clock;
+        DropPane pane(cache.filePath(QStringLiteral("DropShelf")), clock);
         QSignalSpy targeted(&pane, &DropPane::isTargetedChanged);
-        pane.setTargeted(true);
-        pane.setTargeted(true);
-        QCOMPARE(targeted.count(), 1);
-        QVERIFY(pane.isTargeted());
-
         int asked = 0;
         pane.setOnDragRequestsExpand([&asked] { ++asked; });
-        QVERIFY(pane.onDragRequestsExpand());
-        pane.onDragRequestsExpand()();
-        QCOMPARE(asked, 1);
+        pane.beginTargeting();
+        pane.beginTargeting();
+        QCOMPARE(targeted.count(), 1);
+        QVERIFY(pane.isTargeted());
+        QCOMPARE(asked, 2);
+        pane.endTargeting();
+        pane.endTargeting();
+        QCOMPARE(targeted.count(), 2);
+        QVERIFY(!pane.isTargeted());
         QCOMPARE(pane.pulse(), 0);
     }
 };

@@ -5,6 +5,7 @@
 #include "notes/NotesPane.h"
 #include "usage/UsagePane.h"
 
+#include <QTemporaryDir>
 #include <QGuiApplication>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -41,13 +42,14 @@ private Q_SLOTS:
     void contentView()
     {
         QFETCH(QString, name);
+        QTemporaryDir cache;
         std::unique_ptr<NotchPane> pane;
         if (name == QLatin1String("music"))
             pane = std::make_unique<MusicPane>(new test::FakePublisher);
         else if (name == QLatin1String("notes"))
             pane = std::make_unique<NotesPane>();
         else if (name == QLatin1String("drop"))
-            pane = std::make_unique<DropPane>();
+            pane = std::make_unique<DropPane>(cache.filePath(QStringLiteral("DropShelf")), Clock::system());
         else
             pane = std::make_unique<UsagePane>();
 

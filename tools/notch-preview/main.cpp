@@ -37,6 +37,7 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -168,6 +169,9 @@ int main(int argc, char **argv)
                                          QStringLiteral("file"));
     const QCommandLineOption openNoteOption(QStringLiteral("open-note"),
                                             QStringLiteral("Opens the first note in the editor, as a click would."));
+    const QCommandLineOption shelfOption(QStringLiteral("shelf"),
+                                         QStringLiteral("Parks every entry of a folder on the drop shelf."),
+                                         QStringLiteral("folder"));
     const QCommandLineOption noProgressOption(QStringLiteral("no-progress"),
                                               QStringLiteral("Turns the collapsed progress line off."));
     const QCommandLineOption opaqueOption(QStringLiteral("opaque"),
@@ -175,7 +179,7 @@ int main(int argc, char **argv)
     const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("The PNG to write."), QStringLiteral("file"));
     parser.addOptions({phaseOption, paneOption, themeOption, materialOption, wingsOption, heightOption, widthOption,
                        notchOption, musicOption, focusOption, focusStateOption, clipboardOption, notesOption,
-                       openNoteOption, noProgressOption, opaqueOption, outOption});
+                       openNoteOption, shelfOption, noProgressOption, opaqueOption, outOption});
     parser.process(app);
 
     const QString out = parser.value(outOption);
@@ -277,7 +281,17 @@ int main(int argc, char **argv)
         notes.store()->setDraftTitle(first.title);
         notes.store()->setDraft(first.body);
     }
-    DropPane drop;
+    DropPane drop(home.filePath(QStringLiteral("DropShelf")), Clock::system());
+    if (parser.isSet(shelfOption)) {
+        const QDir folder(parser.value(shelfOption));
+        if (!folder.exists())
+            return fail(QStringLiteral("no such folder: ") + folder.path());
+        QList<QUrl> urls;
+        const QStringList names = folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
+        for (const QString &name : names)
+            urls.append(QUrl::fromLocalFile(folder.absoluteFilePath(name)));
+        drop.ingest(urls);
+    }
     if (parser.isSet(focusStateOption)) {
         QFile record(parser.value(focusStateOption));
         if (!record.open(QIODevice::ReadOnly))

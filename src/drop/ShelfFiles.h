@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+namespace tavrenhold::shelf {
+
+// What lstat says of one entry, without following a link.
+struct EntryFacts {
+    bool isDirectory = false;
+    bool isRegular = false;
+    bool isSymlink = false;
+    qint64 byteSize = 0; // regular files only; 0 otherwise
+    std::optional<QDateTime> modified;
+    bool operator==(const EntryFacts &) const = default;
+};
+
+[[nodiscard]] std::optional<EntryFacts> facts(const QString &path);
+
+// Copies a file, a symbolic link (as a link) or a folder (recursively, links inside kept as links)
+// to `destination`, which must not exist. Devices, FIFOs and sockets are refused: reading one may
+// never end. A failed copy removes whatever it had written.
+[[nodiscard]] bool copyEntry(const QString &source, const QString &destination);
+
+// Removes a file, a link (not what it points to) or a folder with everything in it, never
+// following links. True when nothing is left at `path`.
+[[nodiscard]] bool removeEntry(const QString &path);
+
+// Sets the entry's own modification time (a link's, not its target's).
+[[nodiscard]] bool setModified(const QString &path, const QDateTime &time);
+
+// Whether `source` is `folder` itself or a folder that holds it, by canonical paths: copying such a
+// source into `folder` would copy the copy.
+[[nodiscard]] bool containsFolder(const QString &source, const QString &folder);
+
+} // namespace tavrenhold::shelf
