@@ -326,7 +326,7 @@ private Q_SLOTS:
         QFETCH(Answer, scheme);
         QFETCH(PortalAppearance::ColorScheme, stated);
         usePalette(true);
-        FakePortal portal(QStringLiteral("portal-stated"));
+        FakePortal portal(m_address, QStringLiteral("portal-stated"));
         portal.setAnswer(kAppearance, kColorScheme, scheme);
         QVERIFY(portal.start());
         QDBusConnection bus = clientBus();
