@@ -1,4 +1,5 @@
 #include "ClipboardThumbnail.h"
+#include "design/RoundedPicture.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -54,20 +55,9 @@ void ClipboardThumbnail::decode()
 
 void ClipboardThumbnail::paint(QPainter *painter)
 {
-    if (m_image.isNull() || width() <= 0 || height() <= 0)
+    if (m_image.isNull())
         return;
-    const QRectF target(0, 0, width(), height());
-    // Fill the frame with the aspect kept: the middle part of the picture that has the frame's shape.
-    const QSizeF size = m_image.size();
-    const qreal scale = std::max(target.width() / size.width(), target.height() / size.height());
-    const QSizeF shown(target.width() / scale, target.height() / scale);
-    const QRectF source((size.width() - shown.width()) / 2, (size.height() - shown.height()) / 2, shown.width(),
-                        shown.height());
-    QPainterPath clip;
-    clip.addRoundedRect(target, m_radius, m_radius);
-    painter->setRenderHint(QPainter::SmoothPixmapTransform);
-    painter->setClipPath(clip);
-    painter->drawImage(target, m_image, source);
+    paintRoundedPicture(*painter, QRectF(0, 0, width(), height()), m_radius, m_image);
 }
 
 } // namespace tavrenhold

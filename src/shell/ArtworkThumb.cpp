@@ -1,4 +1,5 @@
 #include "ArtworkThumb.h"
+#include "design/RoundedPicture.h"
 
 #include "NotchShellModel.h"
 #include "design/ArtworkCache.h"
@@ -90,30 +91,14 @@ void ArtworkThumb::lookUp()
 
 QRectF ArtworkThumb::fillSource(const QSizeF &picture, const QSizeF &target)
 {
-    if (picture.isEmpty() || target.isEmpty())
-        return QRectF(QPointF(0, 0), picture);
-    const double scale = std::max(target.width() / picture.width(), target.height() / picture.height());
-    const QSizeF shown(target.width() / scale, target.height() / scale);
-    return QRectF(QPointF((picture.width() - shown.width()) / 2, (picture.height() - shown.height()) / 2), shown);
+    return pictureFillSource(picture, target);
 }
 
 void ArtworkThumb::paint(QPainter *painter)
 {
-    const QRectF bounds(0, 0, width(), height());
-    if (bounds.isEmpty())
-        return;
-    const double r = std::clamp(m_radius, 0.0, std::min(bounds.width(), bounds.height()) / 2);
-    QPainterPath shape;
-    shape.addRoundedRect(bounds, r, r);
-
-    painter->setRenderHint(QPainter::Antialiasing, true);
-    painter->setRenderHint(QPainter::SmoothPixmapTransform, true);
-    if (m_picture.isNull() || m_backed)
-        painter->fillPath(shape, m_fill);
-    if (m_picture.isNull())
-        return;
-    painter->setClipPath(shape);
-    painter->drawImage(bounds, m_picture, fillSource(m_picture.size(), bounds.size()));
+    const bool underlay = m_picture.isNull() || m_backed;
+    paintRoundedPicture(*painter, QRectF(0, 0, width(), height()), m_radius, m_picture,
+                        underlay ? m_fill : QColor(Qt::transparent));
 }
 
 } // namespace tavrenhold
