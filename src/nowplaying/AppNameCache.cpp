@@ -3,6 +3,8 @@
 #include <QCoroFuture>
 #include <QDir>
 #include <QDirIterator>
+#include "platform/BoundedFile.h"
+
 #include <QFile>
 #include <QSet>
 #include <QStandardPaths>
@@ -55,12 +57,12 @@ QString unescape(const QString &value)
 DesktopEntry readEntry(const QString &path)
 {
     DesktopEntry entry;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    // Anyone can put a file in a data folder: a FIFO or device there is refused, not waited on.
+    const platform::BoundedFile content = platform::readBoundedRegularFile(path, platform::maxDesktopEntryBytes);
+    if (!content)
         return entry;
     bool inMainGroup = false;
-    // A desktop entry is a few kilobytes; anything far beyond that is no desktop entry.
-    const QList<QByteArray> lines = file.read(256 * 1024).split('\n');
+    const QList<QByteArray> lines = content.value().split('\n');
     for (const QByteArray &raw : lines) {
         const QByteArray line = raw.trimmed();
         if (line.isEmpty() || line.startsWith('#'))

@@ -1,6 +1,8 @@
 // labels: unit
 #include "nowplaying/AppNameCache.h"
 
+#include <sys/stat.h>
+
 #include <QAtomicInt>
 #include <QDir>
 #include <QFile>
@@ -93,6 +95,20 @@ private Q_SLOTS:
         AppNameCache cache;
         QCOMPARE(QCoro::waitFor(cache.name(bundle)), name);
         QCOMPARE(cache.cached(bundle), std::optional<QString>(name));
+    }
+
+    // A FIFO put in place of a desktop entry is passed over at once rather than waited on (an open
+    // of a FIFO without a writer would block the lookup for ever).
+    void aFifoInPlaceOfAnEntryIsPassedOver()
+    {
+        DataFolders folders;
+        folders.add(entry("sys2/applications/mpv.desktop", "Name=mpv Media Player"));
+        QDir().mkpath(folders.path("home/applications"));
+        QCOMPARE(::mkfifo(QFile::encodeName(folders.path("home/applications/other.desktop")).constData(), 0600), 0);
+        const QStringList applications{folders.path("home/applications"), folders.path("sys/applications"),
+                                       folders.path("sys2/applications")};
+        QCOMPARE(AppNameCache::lookUp(QStringLiteral("other"), applications), QStringLiteral("other"));
+        QCOMPARE(AppNameCache::lookUp(QStringLiteral("mpv"), applications), QStringLiteral("mpv Media Player"));
     }
 
     // A peer naming a new identifier on every report cannot grow the cache: it keeps the names most
