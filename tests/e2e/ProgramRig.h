@@ -10,9 +10,29 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRect>
 #include <QTemporaryDir>
 
 namespace tavrenhold::test {
+
+// The places on the screen of the windows named by xdotool's output (one window id a line).
+inline QList<QRect> windowPlaces(XDriver &driver, const QByteArray &ids)
+{
+    QList<QRect> found;
+    for (const QByteArray &id : ids.split('\n')) {
+        bool ok = false;
+        const auto window = xcb_window_t(id.trimmed().toULong(&ok));
+        if (!ok)
+            continue;
+        tavrenhold::platform::x11::Reply<xcb_get_geometry_reply_t> geometry(
+            xcb_get_geometry_reply(driver.c(), xcb_get_geometry(driver.c(), window), nullptr));
+        tavrenhold::platform::x11::Reply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
+            driver.c(), xcb_translate_coordinates(driver.c(), window, driver.root(), 0, 0), nullptr));
+        if (geometry && origin)
+            found.append(QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height));
+    }
+    return found;
+}
 
 class ProgramRig {
 public:

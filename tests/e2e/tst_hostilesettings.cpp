@@ -17,20 +17,7 @@ QList<QRect> ourWindows(XDriver &driver)
                                              QStringLiteral("--classname"), QStringLiteral("tavrenhold")});
     if (!search.waitForFinished(10000))
         return {};
-    QList<QRect> found;
-    for (const QByteArray &id : search.readAllStandardOutput().split('\n')) {
-        bool ok = false;
-        const auto window = xcb_window_t(id.trimmed().toULong(&ok));
-        if (!ok)
-            continue;
-        tavrenhold::platform::x11::Reply<xcb_get_geometry_reply_t> geometry(
-            xcb_get_geometry_reply(driver.c(), xcb_get_geometry(driver.c(), window), nullptr));
-        tavrenhold::platform::x11::Reply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
-            driver.c(), xcb_translate_coordinates(driver.c(), window, driver.root(), 0, 0), nullptr));
-        if (geometry && origin)
-            found.append(QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height));
-    }
-    return found;
+    return tavrenhold::test::windowPlaces(driver, search.readAllStandardOutput());
 }
 } // namespace
 

@@ -27,23 +27,10 @@ QByteArray run(const QString &program, const QStringList &arguments)
 // area, without the window manager's frame).
 QList<QRect> windows(XDriver &driver, const QStringList &search)
 {
-    QList<QRect> found;
     const QByteArray ids = run(QStringLiteral("xdotool"), QStringList{QStringLiteral("search"),
                                                                       QStringLiteral("--onlyvisible")}
                                                               + search);
-    for (const QByteArray &id : ids.split('\n')) {
-        bool ok = false;
-        const auto window = xcb_window_t(id.trimmed().toULong(&ok));
-        if (!ok)
-            continue;
-        tavrenhold::platform::x11::Reply<xcb_get_geometry_reply_t> geometry(
-            xcb_get_geometry_reply(driver.c(), xcb_get_geometry(driver.c(), window), nullptr));
-        tavrenhold::platform::x11::Reply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
-            driver.c(), xcb_translate_coordinates(driver.c(), window, driver.root(), 0, 0), nullptr));
-        if (geometry && origin)
-            found.append(QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height));
-    }
-    return found;
+    return tavrenhold::test::windowPlaces(driver, ids);
 }
 
 int brightness(const QImage &shot, QPoint at)

@@ -11,15 +11,10 @@ namespace {
 // Enough of a uri-list to find its first file: the rest is not read.
 constexpr uint32_t uriListBytes = 64 * 1024;
 constexpr uint32_t targetsBytes = 4 * 1024;
-
-bool onX11()
-{
-    return qGuiApp && qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-}
 } // namespace
 
 X11DragPasteboard::X11DragPasteboard(QObject *parent)
-    : X11DragPasteboard(onX11() ? XcbConnection::shared() : nullptr, parent)
+    : X11DragPasteboard(XcbConnection::appIsOnX11() ? XcbConnection::shared() : nullptr, parent)
 {
 }
 

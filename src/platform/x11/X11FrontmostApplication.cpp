@@ -12,11 +12,6 @@
 namespace tavrenhold::platform::x11 {
 
 namespace {
-bool onX11()
-{
-    return qGuiApp && qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-}
-
 QByteArray property(xcb_connection_t *c, xcb_window_t window, xcb_atom_t name, xcb_atom_t type)
 {
     Reply<xcb_get_property_reply_t> reply(
@@ -63,7 +58,7 @@ std::optional<RunningApplication> fromEntry(const QString &desktopID)
 } // namespace
 
 X11FrontmostApplication::X11FrontmostApplication()
-    : X11FrontmostApplication(onX11() ? XcbConnection::shared() : nullptr)
+    : X11FrontmostApplication(XcbConnection::appIsOnX11() ? XcbConnection::shared() : nullptr)
 {
 }
 

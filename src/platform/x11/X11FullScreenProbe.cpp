@@ -14,15 +14,10 @@ namespace {
 constexpr uint32_t clientEvents = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
 // More clients than anyone keeps open; the list is cut there.
 constexpr uint32_t maxClients = 4096;
-
-bool onX11()
-{
-    return qGuiApp && qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-}
 } // namespace
 
 X11FullScreenProbe::X11FullScreenProbe(QObject *parent)
-    : X11FullScreenProbe(onX11() ? XcbConnection::shared() : nullptr, parent)
+    : X11FullScreenProbe(XcbConnection::appIsOnX11() ? XcbConnection::shared() : nullptr, parent)
 {
 }
 

@@ -13,15 +13,10 @@ namespace {
 constexpr int stallMs = 1000;
 constexpr qint64 totalMs = 5000;
 constexpr uint32_t targetsBytes = 64 * 1024;
-
-bool onX11()
-{
-    return qGuiApp && qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-}
 } // namespace
 
 X11Pasteboard::X11Pasteboard(QObject *parent)
-    : X11Pasteboard(onX11() ? XcbConnection::shared() : nullptr, parent)
+    : X11Pasteboard(XcbConnection::appIsOnX11() ? XcbConnection::shared() : nullptr, parent)
 {
 }
 

@@ -29,11 +29,6 @@ X11PointerMonitor::X11PointerMonitor(std::shared_ptr<XcbConnection> connection, 
 }
 
 namespace {
-bool onX11()
-{
-    return qGuiApp && qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-}
-
 PointerState cursorPosition()
 {
     return {qGuiApp ? QPointF(QCursor::pos()) : QPointF(), Qt::NoButton};
@@ -41,7 +36,7 @@ PointerState cursorPosition()
 } // namespace
 
 X11PointerMonitor::X11PointerMonitor(QObject *parent)
-    : X11PointerMonitor(onX11() ? XcbConnection::shared() : nullptr, parent)
+    : X11PointerMonitor(XcbConnection::appIsOnX11() ? XcbConnection::shared() : nullptr, parent)
 {
 }
 

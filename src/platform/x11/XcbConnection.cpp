@@ -2,6 +2,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QThread>
 
@@ -62,6 +63,11 @@ XcbConnection::~XcbConnection()
 {
     if (m_c)
         xcb_disconnect(m_c);
+}
+
+bool XcbConnection::appIsOnX11()
+{
+    return qGuiApp && qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
 }
 
 std::shared_ptr<XcbConnection> XcbConnection::shared()

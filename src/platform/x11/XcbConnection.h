@@ -43,6 +43,8 @@ public:
     // The process's connection to $DISPLAY, opened on first use and kept while anyone holds it.
     // Never null; check isValid().
     [[nodiscard]] static std::shared_ptr<XcbConnection> shared();
+    // Whether the application runs on Qt's X11 platform (not offscreen or another one).
+    [[nodiscard]] static bool appIsOnX11();
 
     [[nodiscard]] bool isValid() const;
     // The raw connection. Whoever takes it may read replies, which can pull events into xcb's queue
