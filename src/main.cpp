@@ -185,13 +185,19 @@ int main(int argc, char *argv[])
 
     AppDelegate delegate(realParts(environment));
     QObject::connect(&instance, &platform::SingleInstance::reopenRequested, &delegate, &AppDelegate::reopen);
+    // Without its session bus the program can no longer be found by a later start, which would run a
+    // second notch beside this one, nor follow its players: it ends the ordinary way, with a failure.
+    QObject::connect(&instance, &platform::SingleInstance::busLost, &app, [] {
+        std::fprintf(stderr, "tavrenhold: the session bus is gone; ending.\n");
+        QCoreApplication::exit(1);
+    });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::willTerminate);
     delegate.didFinishLaunching();
 
-    app.exec();
+    const int status = app.exec();
     // The delegate has stopped the notch and its services; the adapter children they ended (and any
     // still running) are reaped now, before their owners and the application go.
     adapterchild::endAll(AdapterStream::stopGrace);
     SettingsWindowController::shared().releaseWindow();
-    return 0;
+    return status;
 }

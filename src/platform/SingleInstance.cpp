@@ -20,6 +20,8 @@ public:
 
 public Q_SLOTS:
     Q_SCRIPTABLE void Reopen() { Q_EMIT m_owner->reopenRequested(); }
+    // libdbus's own signal for a connection that ended; Qt delivers it locally, never over the bus.
+    void connectionEnded() { Q_EMIT m_owner->busLost(); }
 
 private:
     SingleInstance *m_owner;
@@ -53,14 +55,27 @@ SingleInstance::Claim SingleInstance::claim()
     // The object first, so that calls find it as soon as the name is ours.
     if (!m_objectRegistered)
         m_objectRegistered = m_bus.registerObject(QLatin1String(objectPath), m_endpoint, QDBusConnection::ExportScriptableSlots);
-    if (registerName())
+    if (registerName()) {
+        watchConnection();
         return Claim::primary;
+    }
     if (askOwnerToReopen())
         return Claim::reopenedOther;
     // The owner may have ended in between: one more try for the name.
-    if (registerName())
+    if (registerName()) {
+        watchConnection();
         return Claim::primary;
+    }
     return Claim::otherUnreachable;
+}
+
+void SingleInstance::watchConnection()
+{
+    if (m_watching)
+        return;
+    m_watching = m_bus.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"),
+                               QStringLiteral("org.freedesktop.DBus.Local"), QStringLiteral("Disconnected"), m_endpoint,
+                               SLOT(connectionEnded()));
 }
 
 bool SingleInstance::registerName()

@@ -13,6 +13,8 @@ class InstanceEndpoint;
 
 // One running program per session. The first start owns a name on the session bus; a later start
 // finds it there, asks it to reopen (the running program then shows its settings window) and ends.
+// The name lives only as long as the bus: once the owner's connection is lost, a later start can no
+// longer find it, so the owner is told (busLost) and is expected to end rather than run on unseen.
 class SingleInstance : public QObject {
     Q_OBJECT
 
@@ -41,16 +43,21 @@ public:
 Q_SIGNALS:
     // Another start asked this one to reopen.
     void reopenRequested();
+    // This one held the name and its connection to the session bus has ended (the bus died): a
+    // later start would find nobody and run beside it.
+    void busLost();
 
 private:
     [[nodiscard]] bool registerName();
     [[nodiscard]] bool askOwnerToReopen();
+    void watchConnection();
 
     QDBusConnection m_bus;
     std::chrono::milliseconds m_timeout;
     detail::InstanceEndpoint *m_endpoint = nullptr;
     bool m_objectRegistered = false;
     bool m_primary = false;
+    bool m_watching = false;
 };
 
 } // namespace tavrenhold::platform
