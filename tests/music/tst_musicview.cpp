@@ -129,6 +129,53 @@ private Q_SLOTS:
         QCOMPARE(m_rig->publisher->calls, (QStringList{"launch:com.apple.Music", "settings"}));
     }
 
+    // Going live and leaving it cross-fade the two faces with the content spring: part-way both show,
+    // the meter sliding; at rest only one does. Under reduced motion the face swaps at once.
+    void facesFade_data()
+    {
+        QTest::addColumn<bool>("reduceMotion");
+        QTest::newRow("motion") << false;
+        QTest::newRow("reduced motion") << true;
+    }
+    void facesFade()
+    {
+        QFETCH(bool, reduceMotion);
+        const NowPlayingTrack track = makeTrack("a", 200);
+        m_rig->publish(makeState(track, PlaybackStatus::playing, 30, m_rig->clock.wallNow()));
+        QVERIFY(loadContent());
+        m_quick->appearance.setReduceMotion(reduceMotion);
+        QQuickItem *transport = find("musicTransport");
+        QQuickItem *actions = find("musicEmptyActions");
+        QQuickItem *levels = find("musicLevels");
+        QCOMPARE(transport->opacity(), 1.0);
+        QVERIFY(!actions->isVisible());
+        const double meterRight = levels->mapToScene(QPointF(levels->width(), 0)).x();
+
+        for (const PlaybackStatus status : {PlaybackStatus::stopped, PlaybackStatus::playing}) {
+            const bool live = status != PlaybackStatus::stopped;
+            m_rig->publish(makeState(track, status, 30, m_rig->clock.wallNow()));
+            m_quick->advance(m_driver, 48);
+            if (reduceMotion) {
+                QCOMPARE(transport->isVisible(), live);
+                QCOMPARE(actions->isVisible(), !live);
+                QCOMPARE(levels->isVisible(), live);
+            } else {
+                QVERIFY2(transport->isVisible() && transport->opacity() > 0.02 && transport->opacity() < 0.98,
+                         qPrintable(QString::number(transport->opacity())));
+                QVERIFY(actions->isVisible());
+                QCOMPARE(actions->opacity() + transport->opacity(), 1.0);
+                QVERIFY(levels->isVisible() && levels->opacity() == transport->opacity());
+            }
+            m_quick->advance(m_driver, 1500);
+            QCOMPARE(transport->isVisible(), live);
+            QCOMPARE(actions->isVisible(), !live);
+            QCOMPARE(levels->isVisible(), live);
+            QCOMPARE((live ? transport : actions)->opacity(), 1.0);
+        }
+        // Back where it started: the meter at the far right again.
+        QCOMPARE(levels->mapToScene(QPointF(levels->width(), 0)).x(), meterRight);
+    }
+
     // A press at 25 % shows 0:50 before anything is sent; the release seeks there once.
     void scrubberDrag()
     {

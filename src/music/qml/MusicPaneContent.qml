@@ -23,12 +23,22 @@ Item {
     // Face changes glide, except while the pane lands a new track or under reduced motion.
     readonly property bool glide: !Motion.reduceMotion && !(root.pane && root.pane.animationsDisabled)
 
+    // How much of the live face shows, 0 … 1: going live or leaving it cross-fades the transport and
+    // the empty-state actions and slides the level meter in or out with the content spring; at once
+    // under reduced motion.
+    property real liveShare: vm.live ? 1 : 0
+    NotchAnimation on liveShare {
+        token: Motion.content
+    }
+    readonly property real liveOpacity: Math.min(1, Math.max(0, liveShare))
+
     RowLayout {
         anchors.fill: parent
         anchors.leftMargin: 34
         anchors.rightMargin: 34
         anchors.bottomMargin: 10
-        spacing: 14
+        // The gaps are margins, so the meter's gap can slide out with it.
+        spacing: 0
 
         Item {
             objectName: "musicArtwork"
@@ -59,6 +69,7 @@ Item {
             Layout.fillWidth: true
             Layout.fillHeight: true
             Layout.topMargin: 4
+            Layout.leftMargin: 14
             spacing: 5
 
             RowLayout {
@@ -130,155 +141,179 @@ Item {
                 Layout.minimumHeight: 8
             }
 
-            ColumnLayout {
-                objectName: "musicTransport"
+            // The transport and the empty-state actions share the column's foot; its height moves
+            // from one face's to the other's with the fade.
+            Item {
                 Layout.fillWidth: true
-                visible: vm.live
-                spacing: 6
+                Layout.preferredHeight: transport.implicitHeight * root.liveOpacity + 34 * (1 - root.liveOpacity)
 
-                Scrubber {
-                    objectName: "musicScrubber"
-                    Layout.fillWidth: true
-                    Layout.preferredHeight: MusicControls.barHeight
-                    fraction: vm.shownFraction
-                    animated: root.glide
-                    onScrub: fraction => vm.scrub(fraction)
-                    onCommit: fraction => vm.commitScrub(fraction)
+                ColumnLayout {
+                    id: transport
+                    objectName: "musicTransport"
+                    anchors.left: parent.left
+                    anchors.right: parent.right
+                    anchors.bottom: parent.bottom
+                    opacity: root.liveOpacity
+                    visible: opacity > 0
+                    spacing: 6
+
+                    Scrubber {
+                        objectName: "musicScrubber"
+                        Layout.fillWidth: true
+                        Layout.preferredHeight: MusicControls.barHeight
+                        fraction: vm.shownFraction
+                        animated: root.glide
+                        onScrub: fraction => vm.scrub(fraction)
+                        onCommit: fraction => vm.commitScrub(fraction)
+                    }
+
+                    Row {
+                        Layout.alignment: Qt.AlignHCenter
+                        spacing: 6
+
+                        Text {
+                            objectName: "musicElapsed"
+                            anchors.verticalCenter: parent.verticalCenter
+                            width: 40
+                            horizontalAlignment: Text.AlignLeft
+                            text: vm.elapsedText
+                            font: Style.numeric
+                            color: Style.inkMuted
+                            maximumLineCount: 1
+                        }
+                        Row {
+                            anchors.verticalCenter: parent.verticalCenter
+                            spacing: 0
+
+                            NotchButton {
+                                objectName: "musicPrevious"
+                                anchors.verticalCenter: parent.verticalCenter
+                                symbol: "backward.fill"
+                                size: 12
+                                action: () => vm.previous()
+                            }
+                            NotchButton {
+                                objectName: "musicPlayPause"
+                                anchors.verticalCenter: parent.verticalCenter
+                                symbol: vm.playSymbol
+                                size: 16
+                                action: () => vm.togglePlayback()
+                            }
+                            NotchButton {
+                                objectName: "musicNext"
+                                anchors.verticalCenter: parent.verticalCenter
+                                symbol: "forward.fill"
+                                size: 12
+                                action: () => vm.next()
+                            }
+                        }
+                        VolumeControls {
+                            objectName: "musicVolume"
+                            anchors.verticalCenter: parent.verticalCenter
+                            pane: root.pane
+                        }
+                        Text {
+                            objectName: "musicDuration"
+                            anchors.verticalCenter: parent.verticalCenter
+                            width: 40
+                            horizontalAlignment: Text.AlignRight
+                            text: vm.durationText
+                            font: Style.numeric
+                            color: Style.inkMuted
+                            maximumLineCount: 1
+                        }
+                    }
                 }
 
                 Row {
-                    Layout.alignment: Qt.AlignHCenter
-                    spacing: 6
+                    objectName: "musicEmptyActions"
+                    anchors.left: parent.left
+                    anchors.right: parent.right
+                    anchors.bottom: parent.bottom
+                    height: 34
+                    opacity: 1 - root.liveOpacity
+                    visible: opacity > 0
+                    spacing: 8
 
-                    Text {
-                        objectName: "musicElapsed"
+                    NotchTile {
+                        objectName: "musicOpenSettings"
                         anchors.verticalCenter: parent.verticalCenter
-                        width: 40
-                        horizontalAlignment: Text.AlignLeft
-                        text: vm.elapsedText
-                        font: Style.numeric
-                        color: Style.inkMuted
-                        maximumLineCount: 1
-                    }
-                    Row {
-                        anchors.verticalCenter: parent.verticalCenter
-                        spacing: 0
-
-                        NotchButton {
-                            objectName: "musicPrevious"
-                            anchors.verticalCenter: parent.verticalCenter
-                            symbol: "backward.fill"
-                            size: 12
-                            action: () => vm.previous()
-                        }
-                        NotchButton {
-                            objectName: "musicPlayPause"
-                            anchors.verticalCenter: parent.verticalCenter
-                            symbol: vm.playSymbol
-                            size: 16
-                            action: () => vm.togglePlayback()
-                        }
-                        NotchButton {
-                            objectName: "musicNext"
-                            anchors.verticalCenter: parent.verticalCenter
-                            symbol: "forward.fill"
-                            size: 12
-                            action: () => vm.next()
-                        }
-                    }
-                    VolumeControls {
-                        objectName: "musicVolume"
-                        anchors.verticalCenter: parent.verticalCenter
-                        pane: root.pane
-                    }
-                    Text {
-                        objectName: "musicDuration"
-                        anchors.verticalCenter: parent.verticalCenter
-                        width: 40
-                        horizontalAlignment: Text.AlignRight
-                        text: vm.durationText
-                        font: Style.numeric
-                        color: Style.inkMuted
-                        maximumLineCount: 1
-                    }
-                }
-            }
-
-            Row {
-                objectName: "musicEmptyActions"
-                Layout.fillWidth: true
-                Layout.preferredHeight: 34
-                visible: !vm.live
-                spacing: 8
-
-                NotchTile {
-                    objectName: "musicOpenSettings"
-                    anchors.verticalCenter: parent.verticalCenter
-                    visible: vm.showsSettingsTile
-                    interactive: true
-                    Row {
-                        spacing: 6
-                        SymbolImage {
-                            anchors.verticalCenter: parent.verticalCenter
-                            width: 13
-                            height: 13
-                            name: "lock.open"
-                            color: Style.ink
-                        }
-                        Text {
-                            anchors.verticalCenter: parent.verticalCenter
-                            text: qsTr("Open Settings")
-                            font: Style.subtitle
-                            color: Style.ink
-                        }
-                    }
-                    TapHandler {
-                        onTapped: vm.openSettings()
-                    }
-                }
-
-                Repeater {
-                    objectName: "musicPlayerTiles"
-                    model: vm.playerTiles
-                    delegate: NotchTile {
-                        required property var modelData
-                        objectName: "playerTile_" + modelData.id
-                        anchors.verticalCenter: parent.verticalCenter
+                        visible: vm.showsSettingsTile
                         interactive: true
-                        opacity: modelData.opacity
                         Row {
                             spacing: 6
                             SymbolImage {
                                 anchors.verticalCenter: parent.verticalCenter
                                 width: 13
                                 height: 13
-                                name: "play.circle"
+                                name: "lock.open"
                                 color: Style.ink
                             }
                             Text {
-                                objectName: "playerTileText"
                                 anchors.verticalCenter: parent.verticalCenter
-                                text: modelData.text
+                                text: qsTr("Open Settings")
                                 font: Style.subtitle
                                 color: Style.ink
                             }
                         }
                         TapHandler {
-                            onTapped: vm.launch(modelData.id)
+                            onTapped: vm.openSettings()
+                        }
+                    }
+
+                    Repeater {
+                        objectName: "musicPlayerTiles"
+                        model: vm.playerTiles
+                        delegate: NotchTile {
+                            required property var modelData
+                            objectName: "playerTile_" + modelData.id
+                            anchors.verticalCenter: parent.verticalCenter
+                            interactive: true
+                            opacity: modelData.opacity
+                            Row {
+                                spacing: 6
+                                SymbolImage {
+                                    anchors.verticalCenter: parent.verticalCenter
+                                    width: 13
+                                    height: 13
+                                    name: "play.circle"
+                                    color: Style.ink
+                                }
+                                Text {
+                                    objectName: "playerTileText"
+                                    anchors.verticalCenter: parent.verticalCenter
+                                    text: modelData.text
+                                    font: Style.subtitle
+                                    color: Style.ink
+                                }
+                            }
+                            TapHandler {
+                                onTapped: vm.launch(modelData.id)
+                            }
                         }
                     }
                 }
             }
         }
 
-        NotchWaveform {
-            objectName: "musicLevels"
-            Layout.preferredWidth: 26
+        // The level meter and the gap before it take no room once the face is not live.
+        Item {
+            Layout.preferredWidth: (14 + 26) * root.liveOpacity
             Layout.preferredHeight: 46
             Layout.alignment: Qt.AlignVCenter
-            visible: vm.live
-            levels: root.pane ? root.pane.levels : []
-            isPlaying: vm.playing
+            visible: root.liveOpacity > 0
+            clip: root.liveOpacity < 1
+
+            NotchWaveform {
+                objectName: "musicLevels"
+                anchors.right: parent.right
+                width: 26
+                height: 46
+                opacity: root.liveOpacity
+                visible: root.liveOpacity > 0
+                levels: root.pane ? root.pane.levels : []
+                isPlaying: vm.playing
+            }
         }
     }
 }
