@@ -41,11 +41,11 @@ QByteArray sampleCover()
     return bytes;
 }
 
-NowPlayingState SamplePublisher::track(const QDateTime &now, bool playing)
+NowPlayingState SamplePublisher::track(const QDateTime &now, bool playing, const QString &title)
 {
     NowPlayingTrack track;
     track.id = QStringLiteral("sample-track");
-    track.title = QStringLiteral("Harbour Lights at Dusk");
+    track.title = title.isEmpty() ? QStringLiteral("Harbour Lights at Dusk") : title;
     track.artist = QStringLiteral("The Quiet Tides");
     track.album = QStringLiteral("Low Water");
     track.duration = 245;
@@ -58,6 +58,12 @@ NowPlayingState SamplePublisher::track(const QDateTime &now, bool playing)
     state.capturedAt = now;
     state.player = PlayerIdentity{QStringLiteral("com.spotify.client"), QStringLiteral("Spotify")};
     return state;
+}
+
+MusicPlayerOption SamplePublisher::option(PlayerKind kind)
+{
+    const QString id = bundleIdentifier(kind);
+    return MusicPlayerOption{id, displayName(kind), QUrl::fromLocalFile(QStringLiteral("/usr/share/applications/") + id + QStringLiteral(".desktop"))};
 }
 
 

@@ -4,8 +4,8 @@
 //     notch-preview --phase expanded --pane music --theme light --out shot.png
 //
 // The panes are the product's own, over sample state made here (a playing track with a generated
-// cover, optionally a running focus timer). The run keeps its settings in a temporary folder and
-// never reads or writes the user's.
+// cover, installed players and refused automation as asked, optionally a running focus timer). The
+// run keeps its settings in a temporary folder and never reads or writes the user's.
 
 #include "SampleState.h"
 
@@ -155,6 +155,13 @@ int main(int argc, char **argv)
                                          QStringLiteral("size"), QStringLiteral("200x32"));
     const QCommandLineOption musicOption(QStringLiteral("music"), QStringLiteral("playing, paused or none."),
                                          QStringLiteral("state"), QStringLiteral("playing"));
+    const QCommandLineOption playersOption(QStringLiteral("players"),
+                                           QStringLiteral("Installed players, comma-separated: spotify, appleMusic."),
+                                           QStringLiteral("list"));
+    const QCommandLineOption issueOption(QStringLiteral("issue"),
+                                         QStringLiteral("denied: the player refused automation."), QStringLiteral("issue"));
+    const QCommandLineOption titleOption(QStringLiteral("title"), QStringLiteral("The sample track's title."),
+                                         QStringLiteral("text"));
     const QCommandLineOption focusOption(QStringLiteral("focus-timer"),
                                          QStringLiteral("A focus round is under way (its ring is pinned)."));
     const QCommandLineOption focusStateOption(QStringLiteral("focus-state"),
@@ -178,7 +185,7 @@ int main(int argc, char **argv)
                                           QStringLiteral("Draws as without a compositor (no translucency)."));
     const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("The PNG to write."), QStringLiteral("file"));
     parser.addOptions({phaseOption, paneOption, themeOption, materialOption, wingsOption, heightOption, widthOption,
-                       notchOption, musicOption, focusOption, focusStateOption, clipboardOption, notesOption,
+                       notchOption, musicOption, playersOption, issueOption, titleOption, focusOption, focusStateOption, clipboardOption, notesOption,
                        openNoteOption, shelfOption, noProgressOption, opaqueOption, outOption});
     parser.process(app);
 
@@ -231,6 +238,20 @@ int main(int argc, char **argv)
     const QString music = parser.value(musicOption);
     if (music != QLatin1String("playing") && music != QLatin1String("paused") && music != QLatin1String("none"))
         return fail(QStringLiteral("unknown music state: ") + music);
+    QList<MusicPlayerOption> players;
+    if (parser.isSet(playersOption)) {
+        for (const QString &name : parser.value(playersOption).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const auto kind = playerKindFromRaw(name.trimmed());
+            if (!kind)
+                return fail(QStringLiteral("unknown player: ") + name);
+            const MusicPlayerOption option = preview::SamplePublisher::option(*kind);
+            if (!players.contains(option))
+                players.append(option);
+        }
+    }
+    const QString issue = parser.value(issueOption);
+    if (parser.isSet(issueOption) && issue != QLatin1String("denied"))
+        return fail(QStringLiteral("unknown issue: ") + issue);
 
     // Settings of the run.
     platform::Defaults defaults(home.filePath(QStringLiteral("preview-defaults.json")));
@@ -249,11 +270,19 @@ int main(int argc, char **argv)
 
     // The panes, over sample state.
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    const NowPlayingState playing = music == QLatin1String("none")
-                                        ? NowPlayingState::idle()
-                                        : preview::SamplePublisher::track(now, music == QLatin1String("playing"));
+    NowPlayingState playing = music == QLatin1String("none")
+                                  ? NowPlayingState::idle()
+                                  : preview::SamplePublisher::track(now, music == QLatin1String("playing"),
+                                                                    parser.value(titleOption));
+    // Refused automation names the player that refused: the track's, else the first installed one.
+    if (parser.isSet(issueOption)) {
+        const QString refusing = playing.player ? playing.player->name
+                                 : players.isEmpty() ? displayName(PlayerKind::spotify)
+                                                     : players.front().name;
+        playing.issue = NowPlayingIssue::automationDenied(refusing);
+    }
     UsagePane usage;
-    MusicPane musicPane(new preview::SamplePublisher(playing), Clock::system(), &desktop);
+    MusicPane musicPane(new preview::SamplePublisher(playing, players), Clock::system(), &desktop);
     // The clipboard history: a copy of the one given, in this run's own data folder; the clipboard
     // itself is not watched.
     const QString clipboardFolder = home.filePath(QStringLiteral("XDG_DATA_HOME/app.tavrenhold"));
