@@ -127,6 +127,16 @@ private Q_SLOTS:
         click("musicOpenSettings");
         click("musicTitle"); // nothing to open
         QCOMPARE(m_rig->publisher->calls, (QStringList{"launch:com.apple.Music", "settings"}));
+
+        // Narrower than the three tiles: they share the row, none reaching past it, texts cut short.
+        m_quick->item()->setWidth(500);
+        QQuickItem *row = find("musicEmptyActions");
+        QQuickItem *musicTile = find("playerTile_com.apple.Music");
+        const auto rightEdge = [](QQuickItem *item) { return item->mapToScene(QPointF(item->width(), 0)).x(); };
+        QTRY_VERIFY2(rightEdge(musicTile) <= rightEdge(row) + 0.5,
+                     qPrintable(QStringLiteral("%1 past %2").arg(rightEdge(musicTile)).arg(rightEdge(row))));
+        QVERIFY(find("musicOpenSettings")->x() < spotifyTile->x() && spotifyTile->x() < musicTile->x());
+        QVERIFY(musicTile->findChild<QObject *>(QStringLiteral("playerTileText"))->property("truncated").toBool());
     }
 
     // Going live and leaving it cross-fade the two faces with the content spring: part-way both show,

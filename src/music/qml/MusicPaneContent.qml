@@ -225,7 +225,8 @@ Item {
                     }
                 }
 
-                Row {
+                // Tiles that do not all fit share the row, each text cut at its tail.
+                RowLayout {
                     objectName: "musicEmptyActions"
                     anchors.left: parent.left
                     anchors.right: parent.right
@@ -237,23 +238,28 @@ Item {
 
                     NotchTile {
                         objectName: "musicOpenSettings"
-                        anchors.verticalCenter: parent.verticalCenter
+                        Layout.alignment: Qt.AlignVCenter
+                        Layout.fillWidth: true
+                        Layout.minimumWidth: implicitHeight
+                        Layout.maximumWidth: implicitWidth
                         visible: vm.showsSettingsTile
                         interactive: true
-                        Row {
+                        RowLayout {
+                            anchors.fill: parent
                             spacing: 6
                             SymbolImage {
-                                anchors.verticalCenter: parent.verticalCenter
-                                width: 13
-                                height: 13
+                                Layout.preferredWidth: 13
+                                Layout.preferredHeight: 13
                                 name: "lock.open"
                                 color: Style.ink
                             }
                             Text {
-                                anchors.verticalCenter: parent.verticalCenter
+                                Layout.fillWidth: true
                                 text: qsTr("Open Settings")
                                 font: Style.subtitle
                                 color: Style.ink
+                                maximumLineCount: 1
+                                elide: Text.ElideRight
                             }
                         }
                         TapHandler {
@@ -267,30 +273,40 @@ Item {
                         delegate: NotchTile {
                             required property var modelData
                             objectName: "playerTile_" + modelData.id
-                            anchors.verticalCenter: parent.verticalCenter
+                            Layout.alignment: Qt.AlignVCenter
+                            Layout.fillWidth: true
+                            Layout.minimumWidth: implicitHeight
+                            Layout.maximumWidth: implicitWidth
                             interactive: true
                             opacity: modelData.opacity
-                            Row {
+                            RowLayout {
+                                anchors.fill: parent
                                 spacing: 6
                                 SymbolImage {
-                                    anchors.verticalCenter: parent.verticalCenter
-                                    width: 13
-                                    height: 13
+                                    Layout.preferredWidth: 13
+                                    Layout.preferredHeight: 13
                                     name: "play.circle"
                                     color: Style.ink
                                 }
                                 Text {
                                     objectName: "playerTileText"
-                                    anchors.verticalCenter: parent.verticalCenter
+                                    Layout.fillWidth: true
                                     text: modelData.text
                                     font: Style.subtitle
                                     color: Style.ink
+                                    maximumLineCount: 1
+                                    elide: Text.ElideRight
                                 }
                             }
                             TapHandler {
                                 onTapped: vm.launch(modelData.id)
                             }
                         }
+                    }
+
+                    // Keeps the tiles at the leading edge.
+                    Item {
+                        Layout.fillWidth: true
                     }
                 }
             }
