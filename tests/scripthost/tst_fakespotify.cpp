@@ -3,13 +3,13 @@
 // under Spotify's MPRIS name: Spotify's units (milliseconds) and artwork field, a missing track,
 // a refusal, a player that never answers, and what a seek sends.
 #include "PrivateBus.h"
+#include "peers/FakeSpotify.h"
 
 #include "nowplaying/PlayerScripts.h"
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
-#include <QDBusVirtualObject>
 #include <QStandardPaths>
 
 using namespace tavrenhold;
@@ -18,54 +18,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QString spotifyName = QStringLiteral("org.mpris.MediaPlayer2.spotify");
 const QString trackPath = QStringLiteral("/com/spotify/track/4uLU6hMCjMI75M1A2tKUQC");
 const QString artURL = QStringLiteral("https://i.scdn.co/image/ab67616d0000b273");
 
 QString spotify(const QString &body) { return PlayerScripts::wrap(body, PlayerKind::spotify); }
-
-// An MPRIS player object whose answers the test sets.
-class FakePlayer final : public QDBusVirtualObject {
-public:
-    enum class Mode { answer, deny, hang };
-    Mode mode = Mode::answer;
-    QString status = QStringLiteral("Playing");
-    QVariantMap metadata;
-    qlonglong position = 12'500'000;
-    QList<QDBusMessage> calls; // the player methods called
-
-    QString introspect(const QString &) const override { return QString(); }
-
-    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
-    {
-        if (mode == Mode::hang)
-            return true; // never answers
-        if (mode == Mode::deny) {
-            connection.send(message.createErrorReply(QDBusError::AccessDenied, QStringLiteral("not allowed")));
-            return true;
-        }
-        if (message.interface() == QLatin1String("org.freedesktop.DBus.Properties")
-            && message.member() == QLatin1String("Get")) {
-            const QString name = message.arguments().value(1).toString();
-            QVariant value;
-            if (name == QLatin1String("PlaybackStatus"))
-                value = status;
-            else if (name == QLatin1String("Position"))
-                value = position;
-            else if (name == QLatin1String("Metadata"))
-                value = metadata;
-            else {
-                connection.send(message.createErrorReply(QDBusError::UnknownProperty, name));
-                return true;
-            }
-            connection.send(message.createReply(QVariant::fromValue(QDBusVariant(value))));
-            return true;
-        }
-        calls << message;
-        connection.send(message.createReply());
-        return true;
-    }
-};
 
 } // namespace
 
@@ -75,7 +31,7 @@ class FakeSpotifyTest : public QObject {
 private:
     PrivateBus m_bus;
     QString m_playerConnection;
-    FakePlayer m_player;
+    FakeSpotify m_player;
     ManualClock m_clock;
     std::unique_ptr<platform::MprisScriptHost> m_host;
     std::unique_ptr<AppleEventRunner> m_runner;
@@ -100,10 +56,9 @@ private Q_SLOTS:
         m_playerConnection = tag + QStringLiteral("-player");
         QDBusConnection player = QDBusConnection::connectToBus(m_bus.address(), m_playerConnection);
         QVERIFY(player.isConnected());
-        QVERIFY(player.registerVirtualObject(QStringLiteral("/org/mpris/MediaPlayer2"), &m_player));
-        QVERIFY(player.registerService(spotifyName));
+        QVERIFY(m_player.publish(player));
 
-        m_player.mode = FakePlayer::Mode::answer;
+        m_player.mode = FakeSpotify::Mode::answer;
         m_player.status = QStringLiteral("Playing");
         m_player.position = 12'500'000;
         m_player.calls.clear();
@@ -189,7 +144,7 @@ private Q_SLOTS:
 
     void refusalIsDenied()
     {
-        m_player.mode = FakePlayer::Mode::deny;
+        m_player.mode = FakeSpotify::Mode::deny;
         for (const QString &text : {PlayerScripts::stateScript(PlayerKind::spotify), spotify(QStringLiteral("playpause"))}) {
             const auto result = run(text);
             QVERIFY(result && !result->ok());
@@ -210,7 +165,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         QFETCH(int, seconds);
-        m_player.mode = FakePlayer::Mode::hang;
+        m_player.mode = FakeSpotify::Mode::hang;
         const auto pending = startScript(*m_runner, text);
         QTest::qWait(200);
         m_clock.advance(std::chrono::seconds(seconds) - 1ms);
