@@ -1,0 +1,224 @@
+#include "FileDragSource.h"
+
+#include "platform/FileWorkspace.h"
+
+#include <QApplication>
+#include <QDrag>
+#include <QIcon>
+#include <QMenu>
+#include <QMimeData>
+#include <QMimeDatabase>
+#include <QMouseEvent>
+#include <QQuickWindow>
+#include <QTimer>
+
+#include <cmath>
+#include <memory>
+
+namespace tavrenhold {
+
+namespace {
+
+// X11 reads a drag's data after exec() returns (the receiver asks when it takes the drop): the
+// last drag stays alive until the next one starts.
+std::unique_ptr<QDrag> &lastDrag()
+{
+    static std::unique_ptr<QDrag> drag;
+    return drag;
+}
+
+QPixmap iconFor(const QString &path, qreal ratio)
+{
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(path);
+    QIcon icon = QIcon::fromTheme(type.iconName());
+    if (icon.isNull())
+        icon = QIcon::fromTheme(type.genericIconName());
+    if (icon.isNull())
+        icon = QIcon::fromTheme(QStringLiteral("text-x-generic"));
+    if (icon.isNull())
+        return {};
+    QPixmap pixmap = icon.pixmap(QSize(FileDragSource::iconSize, FileDragSource::iconSize), ratio);
+    return pixmap;
+}
+
+} // namespace
+
+FileDragSource::FileDragSource(QQuickItem *parent) : QQuickItem(parent)
+{
+    setAcceptedMouseButtons(Qt::LeftButton | Qt::RightButton);
+}
+
+FileDragSource::~FileDragSource() = default;
+
+void FileDragSource::setPane(DropPane *pane)
+{
+    if (m_pane == pane)
+        return;
+    m_pane = pane;
+    Q_EMIT paneChanged();
+}
+
+void FileDragSource::setItemId(const QString &itemId)
+{
+    if (m_itemId == itemId)
+        return;
+    m_itemId = itemId;
+    Q_EMIT itemIdChanged();
+}
+
+bool FileDragSource::startsDrag(QPointF down, QPointF now)
+{
+    return std::hypot(now.x() - down.x(), now.y() - down.y()) >= dragThreshold;
+}
+
+std::vector<FileDragSource::MenuEntry> FileDragSource::menuEntries()
+{
+    return {{QCoreApplication::translate("FileDragSource", "Open"), MenuAction::open},
+            {QCoreApplication::translate("FileDragSource", "Show in Folder"), MenuAction::reveal},
+            {QString(), MenuAction::separator},
+            {QCoreApplication::translate("FileDragSource", "Remove"), MenuAction::remove}};
+}
+
+platform::FileWorkspace &FileDragSource::workspace() const
+{
+    return m_workspace ? *m_workspace : platform::FileWorkspace::system();
+}
+
+std::optional<QString> FileDragSource::storedPath() const
+{
+    return m_pane ? m_pane->storedPath(m_itemId) : std::nullopt;
+}
+
+void FileDragSource::open()
+{
+    if (const auto path = storedPath())
+        workspace().open(*path);
+}
+
+void FileDragSource::reveal()
+{
+    if (const auto path = storedPath())
+        workspace().reveal(*path);
+}
+
+void FileDragSource::remove()
+{
+    // Removing the item destroys its chip, and with it this item: after the current event.
+    QTimer::singleShot(0, m_pane.data(), [pane = m_pane, id = m_itemId] {
+        if (pane)
+            pane->remove(id);
+    });
+}
+
+void FileDragSource::trigger(MenuAction action)
+{
+    switch (action) {
+    case MenuAction::open:
+        open();
+        break;
+    case MenuAction::reveal:
+        reveal();
+        break;
+    case MenuAction::remove:
+        remove();
+        break;
+    case MenuAction::separator:
+        break;
+    }
+}
+
+void FileDragSource::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::RightButton) {
+        m_down.reset();
+        event->accept();
+        showMenu(event->globalPosition());
+        return;
+    }
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    m_down = event->scenePosition();
+    event->accept();
+}
+
+void FileDragSource::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_down || !startsDrag(*m_down, event->scenePosition()))
+        return;
+    // From here the press can no longer end as a click.
+    m_down.reset();
+    startDrag();
+}
+
+void FileDragSource::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const bool click = m_down.has_value();
+    m_down.reset();
+    if (click)
+        open();
+}
+
+void FileDragSource::mouseUngrabEvent()
+{
+    m_down.reset();
+}
+
+void FileDragSource::startDrag()
+{
+    if (!m_pane)
+        return;
+    const auto path = m_pane->dragPath(m_itemId);
+    if (!path)
+        return;
+    // The chip may go while the drag runs (the panel closes): the item is still removed.
+    const QPointer<DropPane> pane = m_pane;
+    const QString id = m_itemId;
+    const Qt::DropAction action = runDrag(*path);
+    if (action != Qt::IgnoreAction && pane) {
+        QTimer::singleShot(0, pane.data(), [pane, id] {
+            if (pane)
+                pane->remove(id);
+        });
+    }
+}
+
+Qt::DropAction FileDragSource::runDrag(const QString &path)
+{
+    auto *mime = new QMimeData;
+    mime->setUrls({QUrl::fromLocalFile(path)});
+    lastDrag() = std::make_unique<QDrag>(static_cast<QObject *>(nullptr));
+    QDrag *drag = lastDrag().get();
+    drag->setMimeData(mime);
+    const QPixmap icon = iconFor(path, window() ? window()->devicePixelRatio() : 1.0);
+    if (!icon.isNull()) {
+        drag->setPixmap(icon);
+        drag->setHotSpot(QPoint(iconSize / 2, iconSize / 2));
+    }
+    return drag->exec(Qt::CopyAction, Qt::CopyAction);
+}
+
+void FileDragSource::showMenu(QPointF globalPosition)
+{
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return;
+    auto *menu = new QMenu;
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const QPointer<FileDragSource> self(this);
+    for (const MenuEntry &entry : menuEntries()) {
+        if (entry.action == MenuAction::separator) {
+            menu->addSeparator();
+            continue;
+        }
+        QObject::connect(menu->addAction(entry.title), &QAction::triggered, menu, [self, action = entry.action] {
+            if (self)
+                self->trigger(action);
+        });
+    }
+    menu->popup(globalPosition.toPoint());
+}
+
+} // namespace tavrenhold
