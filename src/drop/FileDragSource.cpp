@@ -1,5 +1,6 @@
 #include "FileDragSource.h"
 
+#include "design/Symbols.h"
 #include "platform/FileWorkspace.h"
 
 #include <QApplication>
@@ -13,17 +14,17 @@
 #include <QTimer>
 
 #include <cmath>
-#include <memory>
 
 namespace tavrenhold {
 
 namespace {
 
 // X11 reads a drag's data after exec() returns (the receiver asks when it takes the drop): the
-// last drag stays alive until the next one starts.
-std::unique_ptr<QDrag> &lastDrag()
+// last drag stays alive until the next one starts. Its source (its parent) is the application,
+// which outlives any chip.
+QPointer<QDrag> &lastDrag()
 {
-    static std::unique_ptr<QDrag> drag;
+    static QPointer<QDrag> drag;
     return drag;
 }
 
@@ -35,10 +36,12 @@ QPixmap iconFor(const QString &path, qreal ratio)
         icon = QIcon::fromTheme(type.genericIconName());
     if (icon.isNull())
         icon = QIcon::fromTheme(QStringLiteral("text-x-generic"));
-    if (icon.isNull())
-        return {};
-    QPixmap pixmap = icon.pixmap(QSize(FileDragSource::iconSize, FileDragSource::iconSize), ratio);
-    return pixmap;
+    if (!icon.isNull())
+        return icon.pixmap(QSize(FileDragSource::iconSize, FileDragSource::iconSize), ratio);
+    // No icon theme: our own document symbol.
+    if (const auto path = Symbols::path(QStringLiteral("doc")))
+        icon = QIcon(*path);
+    return icon.isNull() ? QPixmap() : icon.pixmap(QSize(FileDragSource::iconSize, FileDragSource::iconSize), ratio);
 }
 
 } // namespace
@@ -190,8 +193,10 @@ Qt::DropAction FileDragSource::runDrag(const QString &path)
 {
     auto *mime = new QMimeData;
     mime->setUrls({QUrl::fromLocalFile(path)});
-    lastDrag() = std::make_unique<QDrag>(static_cast<QObject *>(nullptr));
-    QDrag *drag = lastDrag().get();
+    if (lastDrag())
+        lastDrag()->deleteLater();
+    auto *drag = new QDrag(QCoreApplication::instance());
+    lastDrag() = drag;
     drag->setMimeData(mime);
     const QPixmap icon = iconFor(path, window() ? window()->devicePixelRatio() : 1.0);
     if (!icon.isNull()) {

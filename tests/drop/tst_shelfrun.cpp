@@ -258,11 +258,12 @@ private:
         m_driver.release(1);
     }
 
-    // The chip's name: bright ink in the open surface, below the pane row and above its bottom.
+    // The chip's name: bright ink in the open surface, below the pane row (whose chosen pill is
+    // bright too) and the header.
     QRect chipBox(const QImage &shot) const
     {
         QRect box;
-        for (int y = 70; y < qMin(shot.height(), 300); ++y) {
+        for (int y = 115; y < qMin(shot.height(), 300); ++y) {
             const auto *line = reinterpret_cast<const QRgb *>(shot.constScanLine(y));
             for (int x = m_centreX - 230; x < m_centreX + 230; ++x) {
                 const QRgb p = line[x];

@@ -168,7 +168,7 @@ DropWellView {
                                 width: Math.min(implicitWidth, 120)
                                 text: chip.name
                                 textFormat: Text.PlainText
-                                elide: Text.ElideMiddle
+                                elide: Text.ElideRight
                                 maximumLineCount: 1
                                 font: Style.subtitle
                                 color: Style.ink
