@@ -101,6 +101,7 @@ private Q_SLOTS:
                            {QStringLiteral("source"), QString::number(place.x()), QString::number(place.y()),
                             QString::number(place.width()), QString::number(place.height()), file}));
         startProgram(rig);
+        const int emptyBar = brightInBar(grab());
 
         dragTo(place.center(), QPoint(m_centreX, 12));
         const QString shelf = shelfOf(rig);
@@ -110,6 +111,12 @@ private Q_SLOTS:
                  QByteArray("dragged bytes"));
         QCOMPARE(peer.line(QStringLiteral("result ")), QStringLiteral("result %1").arg(int(Qt::CopyAction)));
         QCOMPARE(readFile(file), QByteArray("dragged bytes")); // the original stays
+
+        // Closed again, the bar carries the shelf's badge: its symbol and "1" in ink.
+        m_driver.moveTo(100, m_screen.height() - 100);
+        QTRY_VERIFY2_WITH_TIMEOUT(brightInBar(grab()) > emptyBar + 15,
+                                  qPrintable(QStringLiteral("%1 bright pixels, %2 before").arg(brightInBar(grab())).arg(emptyBar)),
+                                  20000);
     }
 
     // A GTK window's promised file: written by the source into a staging folder and parked; a
@@ -256,6 +263,20 @@ private:
             QTest::qWait(80);
         }
         m_driver.release(1);
+    }
+
+    // Ink in the collapsed bar at the top centre (over a black desktop).
+    int brightInBar(const QImage &shot) const
+    {
+        int count = 0;
+        for (int y = 0; y < 40; ++y) {
+            const auto *line = reinterpret_cast<const QRgb *>(shot.constScanLine(y));
+            for (int x = m_centreX - 300; x < m_centreX + 300; ++x) {
+                if (qRed(line[x]) > 110 && qGreen(line[x]) > 110 && qBlue(line[x]) > 100)
+                    ++count;
+            }
+        }
+        return count;
     }
 
     // The chip's name: bright ink in the open surface, below the pane row (whose chosen pill is
