@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMimeData>
+#include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -213,6 +214,56 @@ private Q_SLOTS:
         const QStringList left = visible(pane.directory());
         QCOMPARE(left.size(), 1);
         QVERIFY(left.first().startsWith(QLatin1String("staging-")));
+    }
+
+    // Drags as the window delivers them: a file drag is answered with copy even when the source
+    // proposes a move, and marks the pane targeted until it leaves; a web link is refused and
+    // leaves the pane alone.
+    void targeting_data()
+    {
+        QTest::addColumn<QUrl>("url");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("file") << QUrl::fromLocalFile(QStringLiteral("/tmp/a.txt")) << true;
+        QTest::newRow("web link") << QUrl(QStringLiteral("https://example.org/a.txt")) << false;
+    }
+    void targeting()
+    {
+        QFETCH(QUrl, url);
+        QFETCH(bool, accepted);
+        QTemporaryDir root;
+        test::ManualClock clock;
+        DropPane pane(root.filePath(QStringLiteral("DropShelf")), clock);
+        int expandRequests = 0;
+        pane.setOnDragRequestsExpand([&] { ++expandRequests; });
+        QQuickWindow window;
+        window.resize(200, 100);
+        auto *well = new DropWellView(window.contentItem());
+        well->setSize(QSizeF(200, 100));
+        well->setPane(&pane);
+        window.show();
+        const std::unique_ptr<QMimeData> data(mime({url}));
+
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction | Qt::MoveAction, data.get(), Qt::LeftButton, {});
+        enter.setDropAction(Qt::MoveAction);
+        QCoreApplication::sendEvent(&window, &enter);
+        QCOMPARE(enter.isAccepted(), accepted);
+        QCOMPARE(pane.isTargeted(), accepted);
+        QCOMPARE(expandRequests, accepted ? 1 : 0);
+
+        // The window answers the source with the action of the move that follows every enter.
+        QDragMoveEvent move(QPoint(60, 50), Qt::CopyAction | Qt::MoveAction, data.get(), Qt::LeftButton, {});
+        move.setDropAction(Qt::MoveAction);
+        QCoreApplication::sendEvent(&window, &move);
+        QCOMPARE(move.isAccepted(), accepted);
+        if (accepted)
+            QCOMPARE(move.dropAction(), Qt::CopyAction);
+
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(&window, &leave);
+        QVERIFY(!pane.isTargeted());
+        QCOMPARE(expandRequests, accepted ? 1 : 0);
+        QCoreApplication::processEvents();
+        QCOMPARE(pane.pulse(), 0);
     }
 
     void dropWithoutPaneOrFilesTakesNothing()
