@@ -143,6 +143,8 @@ void FileDragSource::mousePressEvent(QMouseEvent *event)
         return;
     }
     m_down = event->scenePosition();
+    // The chip row scrolls by wheel; a press on a chip is the chip's, not the row's.
+    setKeepMouseGrab(true);
     event->accept();
 }
 
@@ -161,6 +163,7 @@ void FileDragSource::mouseReleaseEvent(QMouseEvent *event)
         return;
     const bool click = m_down.has_value();
     m_down.reset();
+    setKeepMouseGrab(false);
     if (click)
         open();
 }
@@ -168,6 +171,7 @@ void FileDragSource::mouseReleaseEvent(QMouseEvent *event)
 void FileDragSource::mouseUngrabEvent()
 {
     m_down.reset();
+    setKeepMouseGrab(false);
 }
 
 void FileDragSource::startDrag()
