@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QtQml/qqmlregistration.h>
-
 #include "ShelfItem.h"
 #include "design/CancelToken.h"
 #include "design/Clock.h"
@@ -11,6 +9,7 @@
 #include <QPointer>
 #include <QString>
 #include <QUrl>
+#include <QtQml/qqmlregistration.h>
 
 #include <functional>
 #include <optional>

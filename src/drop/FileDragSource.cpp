@@ -87,48 +87,36 @@ platform::FileWorkspace &FileDragSource::workspace() const
     return m_workspace ? *m_workspace : platform::FileWorkspace::system();
 }
 
-std::optional<QString> FileDragSource::storedPath() const
+void FileDragSource::perform(MenuAction action, const QPointer<DropPane> &pane, const QString &itemId,
+                             platform::FileWorkspace &workspace)
 {
-    return m_pane ? m_pane->storedPath(m_itemId) : std::nullopt;
-}
-
-void FileDragSource::open()
-{
-    if (const auto path = storedPath())
-        workspace().open(*path);
-}
-
-void FileDragSource::reveal()
-{
-    if (const auto path = storedPath())
-        workspace().reveal(*path);
-}
-
-void FileDragSource::remove()
-{
-    // Removing the item destroys its chip, and with it this item: after the current event.
-    QTimer::singleShot(0, m_pane.data(), [pane = m_pane, id = m_itemId] {
-        if (pane)
-            pane->remove(id);
-    });
-}
-
-void FileDragSource::trigger(MenuAction action)
-{
+    if (!pane)
+        return;
     switch (action) {
     case MenuAction::open:
-        open();
+        if (const auto path = pane->storedPath(itemId))
+            workspace.open(*path);
         break;
     case MenuAction::reveal:
-        reveal();
+        if (const auto path = pane->storedPath(itemId))
+            workspace.reveal(*path);
         break;
     case MenuAction::remove:
-        remove();
+        // Removing the item destroys its chip, and with it a drag source: after the current event.
+        QTimer::singleShot(0, pane.data(), [pane, itemId] {
+            if (pane)
+                pane->remove(itemId);
+        });
         break;
     case MenuAction::separator:
         break;
     }
 }
+
+void FileDragSource::open() { trigger(MenuAction::open); }
+void FileDragSource::reveal() { trigger(MenuAction::reveal); }
+void FileDragSource::remove() { trigger(MenuAction::remove); }
+void FileDragSource::trigger(MenuAction action) { perform(action, m_pane, m_itemId, workspace()); }
 
 void FileDragSource::mousePressEvent(QMouseEvent *event)
 {
@@ -184,13 +172,9 @@ void FileDragSource::startDrag()
     // The chip may go while the drag runs (the panel closes): the item is still removed.
     const QPointer<DropPane> pane = m_pane;
     const QString id = m_itemId;
-    const Qt::DropAction action = runDrag(*path);
-    if (action != Qt::IgnoreAction && pane) {
-        QTimer::singleShot(0, pane.data(), [pane, id] {
-            if (pane)
-                pane->remove(id);
-        });
-    }
+    platform::FileWorkspace &files = workspace();
+    if (runDrag(*path) != Qt::IgnoreAction)
+        perform(MenuAction::remove, pane, id, files);
 }
 
 Qt::DropAction FileDragSource::runDrag(const QString &path)
@@ -216,16 +200,17 @@ void FileDragSource::showMenu(QPointF globalPosition)
         return;
     auto *menu = new QMenu;
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    const QPointer<FileDragSource> self(this);
+    // The menu outlives the chip when the panel closes under it: it acts on the item, not the chip.
+    platform::FileWorkspace *files = &workspace();
     for (const MenuEntry &entry : menuEntries()) {
         if (entry.action == MenuAction::separator) {
             menu->addSeparator();
             continue;
         }
-        QObject::connect(menu->addAction(entry.title), &QAction::triggered, menu, [self, action = entry.action] {
-            if (self)
-                self->trigger(action);
-        });
+        QObject::connect(menu->addAction(entry.title), &QAction::triggered, menu,
+                         [pane = m_pane, id = m_itemId, files, action = entry.action] {
+                             perform(action, pane, id, *files);
+                         });
     }
     menu->popup(globalPosition.toPoint());
 }

@@ -74,7 +74,8 @@ protected:
     virtual void showMenu(QPointF globalPosition);
 
 private:
-    [[nodiscard]] std::optional<QString> storedPath() const;
+    static void perform(MenuAction action, const QPointer<DropPane> &pane, const QString &itemId,
+                        platform::FileWorkspace &workspace);
     void startDrag();
     platform::FileWorkspace &workspace() const;
 

@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QJSEngine>
 #include <QMetaMethod>
-#include <QMimeData>
 #include <QPointingDevice>
 #include <QQmlComponent>
 #include <QQmlEngine>
