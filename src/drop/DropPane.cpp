@@ -299,6 +299,12 @@ QUrl DropPane::dragURL(const QString &itemId)
     return path ? QUrl::fromLocalFile(*path) : QUrl();
 }
 
+std::optional<QString> DropPane::storedPath(const QString &itemId) const
+{
+    const ShelfItem *item = find(itemId);
+    return item ? std::optional(item->url.toLocalFile()) : std::nullopt;
+}
+
 void DropPane::beginTargeting()
 {
     // The callback may rebuild what holds this pane's drop targets: check the pane is still here.

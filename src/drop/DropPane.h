@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QString>
 #include <QUrl>
+#include <QtQml/qqmlregistration.h>
 
 #include <functional>
 #include <optional>
@@ -22,6 +23,7 @@ namespace tavrenhold {
 // the load at start. Everything runs on the main thread, copies included.
 class DropPane final : public NotchPane {
     Q_OBJECT
+    QML_ANONYMOUS
     Q_PROPERTY(QString title READ title CONSTANT)
     Q_PROPERTY(QString symbol READ symbol CONSTANT)
     Q_PROPERTY(tavrenhold::ShelfItemModel *items READ itemModel CONSTANT)
@@ -71,6 +73,8 @@ public:
     // A fresh copy of the item to drag out of the program ("DragOut/<UUID>/<name>"); none on failure.
     [[nodiscard]] std::optional<QString> dragPath(const QString &itemId);
     Q_INVOKABLE QUrl dragURL(const QString &itemId);
+    // The item's stored copy inside the shelf folder; none for an item not on the shelf.
+    [[nodiscard]] std::optional<QString> storedPath(const QString &itemId) const;
 
     // A file drag entered a drop well: ask the shell to open on this pane, and mark it targeted.
     void beginTargeting();

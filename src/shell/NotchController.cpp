@@ -113,7 +113,7 @@ void NotchController::start()
     m_model->start();
 
     // The Drop pane: its drag request opens the notch on it, and its drop target lies over the notch.
-    NotchDragCatcher *catcher = nullptr;
+    DropWellView *catcher = nullptr;
     const auto dropIt = std::find_if(m_panes.begin(), m_panes.end(),
                                      [](const NotchPane *p) { return p && p->id() == PaneID::drop; });
     if (dropIt != m_panes.end()) {
@@ -122,7 +122,8 @@ void NotchController::start()
                 if (self)
                     self->present(PaneID::drop);
             });
-            catcher = new NotchDragCatcher(drop);
+            catcher = new DropWellView;
+            catcher->setPane(drop);
             m_isDragTargeted = [pane = QPointer(drop)] { return pane && pane->isTargeted(); };
         }
     }
@@ -300,7 +301,7 @@ void NotchController::layoutDragCatcher()
     const double width = m_model ? m_model->geometry().hardwareWidth + dropBandExtraWidth : dropBandWidthWithoutModel;
     const QRectF band(m_panel->width() / 2.0 - width / 2, 0, width, dropBandHeight);
     m_hitBox.setDragBand(band);
-    if (NotchDragCatcher *catcher = m_panel->dragCatcher()) {
+    if (DropWellView *catcher = m_panel->dragCatcher()) {
         catcher->setPosition(band.topLeft());
         catcher->setSize(band.size());
     }

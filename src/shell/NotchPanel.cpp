@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QJSEngine>
 #include <QMetaMethod>
-#include <QMimeData>
 #include <QPointingDevice>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -41,62 +40,6 @@ ScrollEvent ScrollEvent::from(const QWheelEvent &event)
     e.ended = event.phase() == Qt::ScrollEnd;
     e.momentum = event.phase() == Qt::ScrollMomentum;
     return e;
-}
-
-// ---- NotchDragCatcher
-
-NotchDragCatcher::NotchDragCatcher(DropPane *pane, QQuickItem *parent)
-    : QQuickItem(parent)
-    , m_pane(pane)
-{
-    setFlag(ItemAcceptsDrops, true);
-    setAcceptedMouseButtons(Qt::NoButton);
-    setOpacity(0);
-}
-
-bool NotchDragCatcher::carriesFiles(const QMimeData *data)
-{
-    if (!data)
-        return false;
-    // A promised file (X direct save) is named by the source only when it is dropped.
-    if (data->hasFormat(QStringLiteral("XdndDirectSave0")))
-        return true;
-    const QList<QUrl> urls = data->urls();
-    for (const QUrl &url : urls) {
-        if (url.isLocalFile())
-            return true;
-    }
-    return false;
-}
-
-void NotchDragCatcher::dragEnterEvent(QDragEnterEvent *event)
-{
-    if (!m_pane || !carriesFiles(event->mimeData())) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-    m_pane->beginTargeting();
-}
-
-void NotchDragCatcher::dragLeaveEvent(QDragLeaveEvent *)
-{
-    endTargeting();
-}
-
-void NotchDragCatcher::dropEvent(QDropEvent *event)
-{
-    // The files themselves go to the Drop pane's own well in the open panel; a drop on the band is
-    // refused rather than accepted and lost (a refused move leaves the files where they were).
-    event->ignore();
-    endTargeting();
-}
-
-void NotchDragCatcher::endTargeting()
-{
-    if (m_pane)
-        m_pane->endTargeting();
 }
 
 // ---- NotchPanel
@@ -231,7 +174,7 @@ void NotchPanel::setRootView(QQuickItem *view)
     layoutRootView();
 }
 
-void NotchPanel::setDragCatcher(NotchDragCatcher *catcher)
+void NotchPanel::setDragCatcher(DropWellView *catcher)
 {
     if (catcher == m_dragCatcher)
         return;
@@ -242,6 +185,7 @@ void NotchPanel::setDragCatcher(NotchDragCatcher *catcher)
     catcher->setParentItem(contentItem());
     catcher->setParent(this);
     catcher->setZ(1); // above the views
+    catcher->setOpacity(0);
 }
 
 void NotchPanel::layoutRootView()

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "design/Style.h"
-#include "drop/DropPane.h"
+#include "drop/DropWellView.h"
 
 #include <QPointer>
 #include <QQuickItem>
@@ -42,30 +42,6 @@ struct ScrollEvent {
     bool operator==(const ScrollEvent &) const = default;
 
     [[nodiscard]] static ScrollEvent from(const class QWheelEvent &event);
-};
-
-// The Drop pane's drop target laid over the notch: a bare area in the drop band that takes file
-// drags (only drags; clicks pass to the views below). A file drag entering it asks the notch to open
-// on the Drop pane and marks the pane targeted until the drag leaves or ends.
-class NotchDragCatcher final : public QQuickItem {
-    Q_OBJECT
-
-public:
-    explicit NotchDragCatcher(DropPane *pane, QQuickItem *parent = nullptr);
-
-    [[nodiscard]] DropPane *pane() const { return m_pane; }
-    // Whether a drag's data is something the shelf takes: file URLs or a promised file.
-    [[nodiscard]] static bool carriesFiles(const class QMimeData *data);
-
-protected:
-    void dragEnterEvent(QDragEnterEvent *event) override;
-    void dragLeaveEvent(QDragLeaveEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
-
-private:
-    void endTargeting();
-
-    QPointer<DropPane> m_pane;
 };
 
 // The window the notch surface lives in: borderless, above all other windows on every desktop, left
@@ -130,9 +106,10 @@ public:
     // Hosts `view` filling the panel (the panel takes ownership), below the drag catcher.
     void setRootView(QQuickItem *view);
     [[nodiscard]] QQuickItem *rootView() const { return m_rootView; }
-    // Lays the catcher above everything else (the panel takes ownership).
-    void setDragCatcher(NotchDragCatcher *catcher);
-    [[nodiscard]] NotchDragCatcher *dragCatcher() const { return m_dragCatcher; }
+    // Lays the catcher, a bare drop well, above everything else, disarmed (transparent); the
+    // panel takes ownership.
+    void setDragCatcher(DropWellView *catcher);
+    [[nodiscard]] DropWellView *dragCatcher() const { return m_dragCatcher; }
 
     // Wheel and trackpad scrolls go to `handler` first; it returns whether it swallowed the event.
     void setScrollHandler(ScrollHandler handler) { m_scrollHandler = std::move(handler); }
@@ -170,7 +147,7 @@ private:
     QList<QRectF> m_inputShape;
     bool m_inputShapeSet = false;
     QPointer<QQuickItem> m_rootView;
-    QPointer<NotchDragCatcher> m_dragCatcher;
+    QPointer<DropWellView> m_dragCatcher;
     ScrollHandler m_scrollHandler;
     std::unique_ptr<QQmlEngine> m_engine;
 };

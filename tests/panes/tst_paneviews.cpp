@@ -1,11 +1,9 @@
 // labels: qml
 #include "FakePublisher.h"
-#include "drop/DropPane.h"
 #include "music/MusicPane.h"
 #include "notes/NotesPane.h"
 #include "usage/UsagePane.h"
 
-#include <QTemporaryDir>
 #include <QGuiApplication>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -34,22 +32,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         for (PaneID id : allPanes) {
-            // The focus, music, clipboard and notes views are tested with their panes.
-            if (id != PaneID::focus && id != PaneID::music && id != PaneID::clipboard && id != PaneID::notes)
+            // The focus, music, clipboard, notes and drop views are tested with their panes.
+            if (id != PaneID::focus && id != PaneID::music && id != PaneID::clipboard && id != PaneID::notes
+                && id != PaneID::drop)
                 QTest::newRow(qPrintable(rawValue(id))) << rawValue(id);
         }
     }
     void contentView()
     {
         QFETCH(QString, name);
-        QTemporaryDir cache;
         std::unique_ptr<NotchPane> pane;
         if (name == QLatin1String("music"))
             pane = std::make_unique<MusicPane>(new test::FakePublisher);
         else if (name == QLatin1String("notes"))
             pane = std::make_unique<NotesPane>();
-        else if (name == QLatin1String("drop"))
-            pane = std::make_unique<DropPane>(cache.filePath(QStringLiteral("DropShelf")), Clock::system());
         else
             pane = std::make_unique<UsagePane>();
 
