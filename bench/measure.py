@@ -459,10 +459,16 @@ def report(subjects, out_dir, build):
             cpu = next((line.split(":", 1)[1].strip() for line in f if line.startswith("model name")), "")
     except OSError:
         pass
+    try:
+        with open("/proc/loadavg") as f:
+            load = " ".join(f.read().split()[:3])
+    except OSError:
+        load = "?"
     md = [f"# bench/run, {stamp}", "",
           f"Xvfb 1512×982×24, openbox, private session bus; {os.cpu_count()} CPUs ({cpu}); "
           f"a tick is {TICK_MS} ms of CPU; wakeups are voluntary context switches summed over threads; "
-          "memory in MiB from smaps_rollup; children (the adapter) counted apart.", ""]
+          "memory in MiB from smaps_rollup; children (the adapter) counted apart. "
+          f"Load average at the end: {load} (times grow with the machine's other work).", ""]
     md += table + [""] + ratio_lines + ["", "## Budgets (program, software scene graph)", "",
                                         "| budget | measured | limit | met |", "|---|---|---|---|"]
     md += [f"| {n} | {v} | {lim} | {'yes' if ok else '**no**'} |" for n, v, lim, ok in budgets]

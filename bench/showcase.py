@@ -38,7 +38,7 @@ def main():
             return 1
         time.sleep(3)  # the tone reaches the bar through the adapter
         idle = os.path.join(out, "idle.png")
-        if session.shot(idle, frame):
+        if session.shot(idle, (frame[0], 0, FRAME_W, 90)):
             written.append(idle)
         if not session.open_notch():
             print("scripts/run: the notch did not open", file=sys.stderr)
