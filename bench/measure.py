@@ -492,13 +492,14 @@ def report(subjects, out_dir, build):
     data = os.path.join(out_dir, ".chart.tsv")
     with open(data, "w") as f:
         for s in subjects:
+            name = s.key.replace("-", ", ").replace("copyq", "CopyQ")
             for phase, label in (("start", "after start"), ("panes", "after panes")):
                 m = s.figures.get(phase)
                 if m:
-                    f.write(f"{s.title.split(' (')[0]}, {label}\t{m['rss']:.1f}\tMiB RSS\n")
+                    f.write(f"{name}, {label}\t{m['rss']:.1f}\tMiB RSS\n")
             m = s.figures.get("start")
             if m and m["kids"]:
-                f.write(f"{s.title.split(' (')[0]}, children\t{m['kids_rss']:.1f}\tMiB RSS\n")
+                f.write(f"{name}, children\t{m['kids_rss']:.1f}\tMiB RSS\n")
     subprocess.run([os.path.join(build, "bench", "bench-probe"), "chart", data, os.path.join(out_dir, "latest.png")],
                    check=False)
     os.remove(data)

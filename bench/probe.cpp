@@ -100,7 +100,7 @@ int chart(int argc, char **argv)
         bars.append({QString::fromUtf8(parts[0]), parts[1].toDouble(), QString::fromUtf8(parts[2])});
         top = std::max(top, bars.last().value);
     }
-    const int rowHeight = 22, labelWidth = 250, barWidth = 330, width = labelWidth + barWidth + 90;
+    const int rowHeight = 22, labelWidth = 260, barWidth = 330, width = labelWidth + barWidth + 130;
     QImage image(width, int(bars.size()) * rowHeight + 16, QImage::Format_RGB32);
     image.fill(QColor(0xfa, 0xfa, 0xfa));
     QPainter painter(&image);
@@ -116,7 +116,7 @@ int chart(int argc, char **argv)
         const bool ours = bar.label.startsWith(QLatin1String("program"));
         painter.fillRect(QRect(labelWidth, y + 4, std::max(1, length), rowHeight - 8),
                          ours ? QColor(0x2f, 0x6f, 0xc0) : QColor(0x9a, 0x9a, 0x9a));
-        painter.drawText(QRect(labelWidth + length + 6, y, 90, rowHeight), Qt::AlignVCenter,
+        painter.drawText(QRect(labelWidth + length + 6, y, 124, rowHeight), Qt::AlignVCenter,
                          QString::number(bar.value, 'f', 1) + QLatin1Char(' ') + bar.unit);
     }
     painter.end();

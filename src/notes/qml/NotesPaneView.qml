@@ -224,7 +224,7 @@ Item {
                 anchors.fill: parent
                 clip: true
                 contentWidth: width
-                contentHeight: bodyArea.implicitHeight
+                contentHeight: bodyArea.height
                 boundsBehavior: Flickable.StopAtBounds
 
                 // Keeps the cursor in view while typing.
@@ -239,6 +239,8 @@ Item {
                     id: bodyArea
                     objectName: "noteBodyField"
                     width: bodyScroller.width
+                    // At least the field's height, so a tap anywhere in it starts typing.
+                    height: Math.max(implicitHeight, bodyScroller.height)
                     text: root.store ? root.store.draft : ""
                     font: Style.body
                     color: Style.ink
