@@ -140,6 +140,10 @@ int main(int argc, char *argv[])
         if (platform::chooseSceneBackend(*graphics) == platform::SceneBackend::software)
             QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     }
+    // Text is antialiased in grey whatever draws it: OpenGL would otherwise colour glyph edges for an
+    // LCD, which the software scene graph never does and which fringes on the translucent notch.
+    if (qEnvironmentVariableIsEmpty("QSG_DISTANCEFIELD_ANTIALIASING"))
+        qputenv("QSG_DISTANCEFIELD_ANTIALIASING", "gray");
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavrenhold"));

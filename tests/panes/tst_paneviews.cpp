@@ -60,7 +60,8 @@ private Q_SLOTS:
         QCOMPARE(titleText->property("text").toString(), title(pane->id()));
         bool symbolShown = false;
         for (QQuickItem *item : view->findChildren<QQuickItem *>()) {
-            if (item->property("source").toUrl().toString().endsWith(symbol(pane->id()) + QStringLiteral(".svg")))
+            if (item->property("source").toUrl().toString().endsWith(symbol(pane->id()) + QStringLiteral(".svg"))
+                || (item->property("name").toString() == symbol(pane->id()) && item->property("valid").toBool()))
                 symbolShown = true;
         }
         QVERIFY(symbolShown);

@@ -121,6 +121,9 @@ int main(int argc, char **argv)
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
     qunsetenv("QT_SCALE_FACTOR");
     qunsetenv("QT_SCREEN_SCALE_FACTORS");
+    // Text antialiased in grey on every scene graph, as the program draws it.
+    if (qEnvironmentVariableIsEmpty("QSG_DISTANCEFIELD_ANTIALIASING"))
+        qputenv("QSG_DISTANCEFIELD_ANTIALIASING", "gray");
     // Settings and caches of this run live in a folder of its own.
     QTemporaryDir home;
     if (!home.isValid())

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import Tavrenhold.Design
 import Tavrenhold.Clipboard
 
@@ -81,7 +80,7 @@ Item {
                 name: "magnifyingglass"
                 color: Style.inkFaint
             }
-            TextField {
+            NotchTextField {
                 id: searchField
                 objectName: "clipboardSearch"
                 anchors.left: glass.right
@@ -89,8 +88,6 @@ Item {
                 anchors.right: parent.right
                 anchors.rightMargin: 8
                 anchors.verticalCenter: parent.verticalCenter
-                padding: 0
-                background: null
                 font: Style.caption
                 color: Style.ink
                 placeholderText: qsTr("Search clipboard")
@@ -124,9 +121,6 @@ Item {
                 spacing: 4
                 model: list
                 boundsBehavior: Flickable.StopAtBounds
-                ScrollBar.vertical: ScrollBar {
-                    policy: ScrollBar.AsNeeded
-                }
 
                 delegate: Rectangle {
                     id: row
@@ -155,8 +149,11 @@ Item {
                         anchors.fill: parent
                         acceptedButtons: Qt.LeftButton | Qt.RightButton
                         onClicked: (mouse) => {
-                            if (mouse.button === Qt.RightButton)
+                            if (mouse.button === Qt.RightButton) {
+                                menu.itemId = row.itemId
+                                menu.pinned = row.pinned
                                 menu.popup(row, mouse.x, mouse.y)
+                            }
                             else
                                 list.copy(row.itemId)
                         }
@@ -265,27 +262,35 @@ Item {
                         }
                     }
 
-                    Menu {
-                        id: menu
-                        objectName: "clipboardMenu"
-                        // Kept inside the expanded surface.
-                        margins: 4
-                        MenuItem {
-                            text: qsTr("Copy")
-                            onTriggered: list.copy(row.itemId)
-                        }
-                        MenuItem {
-                            text: row.pinned ? qsTr("Unpin") : qsTr("Pin")
-                            onTriggered: list.togglePin(row.itemId)
-                        }
-                        MenuSeparator {}
-                        MenuItem {
-                            text: qsTr("Delete")
-                            onTriggered: list.remove(row.itemId)
-                        }
-                    }
                 }
             }
+
+            NotchScrollIndicator {
+                flickable: rows
+            }
+        }
+    }
+
+    NotchMenu {
+        id: menu
+        objectName: "clipboardMenu"
+        // The row the menu was opened on.
+        property string itemId
+        property bool pinned
+        margins: 4
+
+        NotchMenuItem {
+            text: qsTr("Copy")
+            onTriggered: list.copy(menu.itemId)
+        }
+        NotchMenuItem {
+            text: menu.pinned ? qsTr("Unpin") : qsTr("Pin")
+            onTriggered: list.togglePin(menu.itemId)
+        }
+        NotchMenuSeparator {}
+        NotchMenuItem {
+            text: qsTr("Delete")
+            onTriggered: list.remove(menu.itemId)
         }
     }
 }

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import Tavrenhold.Design
 import Tavrenhold.Focus
 
@@ -83,8 +82,11 @@ Item {
                     TapHandler {
                         onTapped: root.pane.resetRoundsToday()
                     }
-                    ToolTip.visible: resetHover.hovered
-                    ToolTip.text: qsTr("Reset today's rounds")
+                    NotchToolTip {
+                        target: resetRounds
+                        shown: resetHover.hovered
+                        text: qsTr("Reset today's rounds")
+                    }
                 }
             }
 

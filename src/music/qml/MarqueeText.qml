@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import Tavrenhold.Design
 import Tavrenhold.Music
 
@@ -23,6 +22,8 @@ Item {
     readonly property bool hovering: hover.hovered
     readonly property bool canScroll: MusicControls.canScroll(hovering, textWidth, containerWidth, reduceMotion)
     readonly property string tooltip: MusicControls.marqueeTooltip(text, textWidth, containerWidth)
+    // The help shown while hovered; the whole string when it does not fit, unless told.
+    property string help: tooltip
     // The sweep measured when the loop started; kept for the rest of that run.
     property real distance: 0
 
@@ -70,8 +71,11 @@ Item {
     TapHandler {
         onTapped: root.clicked()
     }
-    ToolTip.visible: hovering && tooltip !== ""
-    ToolTip.text: tooltip
+    NotchToolTip {
+        target: root
+        shown: root.hovering
+        text: root.help
+    }
     Accessible.name: text
 
     // The lead-in runs as an animation of its own progress: a lone pause would run on a plain

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import QtQuick.Layouts
 import Tavrenhold.Design
 import Tavrenhold.Music
@@ -93,21 +92,25 @@ Item {
                             font: Style.title
                             color: Style.ink
                             onClicked: vm.openSource()
-                            ToolTip.visible: hovering && (tooltip !== "" || vm.openSourceHelp !== "")
-                            ToolTip.text: tooltip !== "" ? tooltip : vm.openSourceHelp
+                            help: tooltip !== "" ? tooltip : vm.openSourceHelp
                         }
                         NotchButton {
+                            id: heart
                             objectName: "musicHeart"
                             visible: vm.showsHeart
                             symbol: vm.heartSymbol
                             size: 11
                             action: () => vm.favorite()
-                            ToolTip.visible: hovering
-                            ToolTip.text: vm.heartHelp
+                            NotchToolTip {
+                                target: heart
+                                shown: heart.hovering
+                                text: vm.heartHelp
+                            }
                         }
                     }
 
                     Text {
+                        id: subtitle
                         objectName: "musicSubtitle"
                         Layout.fillWidth: true
                         text: vm.subtitle
@@ -123,8 +126,11 @@ Item {
                         TapHandler {
                             onTapped: vm.openSource()
                         }
-                        ToolTip.visible: subtitleHover.hovered && vm.openSourceHelp !== ""
-                        ToolTip.text: vm.openSourceHelp
+                        NotchToolTip {
+                            target: subtitle
+                            shown: subtitleHover.hovered
+                            text: vm.openSourceHelp
+                        }
                     }
                 }
 

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import Tavrenhold.Design
 import Tavrenhold.Music
 
@@ -29,8 +28,11 @@ Row {
         symbol: controller.symbol
         size: 11
         action: () => controller.toggleMute()
-        ToolTip.visible: hovering
-        ToolTip.text: controller.muteHelp
+        NotchToolTip {
+            target: muteButton
+            shown: muteButton.hovering
+            text: controller.muteHelp
+        }
     }
 
     VolumeSlider {
@@ -40,7 +42,10 @@ Row {
         width: 52
         height: 18
         volume: controller
-        ToolTip.visible: hovering
-        ToolTip.text: qsTr("Volume")
+        NotchToolTip {
+            target: slider
+            shown: slider.hovering
+            text: qsTr("Volume")
+        }
     }
 }

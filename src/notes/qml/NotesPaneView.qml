@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import QtQuick.Layouts
 import Tavrenhold.Design
 
@@ -72,75 +71,85 @@ Item {
             color: Style.inkFaint
         }
 
-        ScrollView {
-            id: scroller
+        Item {
             visible: root.store !== null && !root.store.showsEditor && root.store.count > 0
             Layout.fillWidth: true
             Layout.fillHeight: true
-            contentWidth: availableWidth
-            ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
 
-            Grid {
-                id: grid
-                objectName: "notesGrid"
-                width: scroller.availableWidth
-                columns: 2
-                verticalItemAlignment: Grid.AlignVCenter
-                columnSpacing: 8
-                rowSpacing: 8
-                readonly property real tileWidth: Math.max(10, (width - columnSpacing) / 2)
+            Flickable {
+                id: scroller
+                anchors.fill: parent
+                clip: true
+                contentWidth: width
+                contentHeight: grid.height
+                boundsBehavior: Flickable.StopAtBounds
 
-                Repeater {
-                    model: root.store ? root.store.notes : null
+                Grid {
+                    id: grid
+                    objectName: "notesGrid"
+                    width: scroller.width
+                    columns: 2
+                    verticalItemAlignment: Grid.AlignVCenter
+                    columnSpacing: 8
+                    rowSpacing: 8
+                    readonly property real tileWidth: Math.max(10, (width - columnSpacing) / 2)
 
-                    NotchTile {
-                        id: tile
-                        required property var model
-                        objectName: "noteTile"
-                        interactive: true
-                        width: grid.tileWidth
+                    Repeater {
+                        model: root.store ? root.store.notes : null
 
-                        Column {
-                            width: parent.width
-                            spacing: 4
+                        NotchTile {
+                            id: tile
+                            required property var model
+                            objectName: "noteTile"
+                            interactive: true
+                            width: grid.tileWidth
 
-                            Text {
-                                objectName: "noteTitle"
+                            Column {
                                 width: parent.width
-                                text: tile.model.displayTitle
-                                font: Style.subtitle
-                                color: Style.ink
-                                elide: Text.ElideRight
-                                maximumLineCount: 1
-                            }
-                            Text {
-                                objectName: "notePreview"
-                                width: parent.width
-                                text: tile.model.preview
-                                font: Style.caption
-                                color: Style.inkMuted
-                                wrapMode: Text.Wrap
-                                elide: Text.ElideRight
-                                maximumLineCount: 2
-                            }
-                        }
+                                spacing: 4
 
-                        TapHandler {
-                            acceptedButtons: Qt.LeftButton
-                            onTapped: root.open(tile.model.id, tile.model.title, tile.model.body)
-                        }
-                        TapHandler {
-                            acceptedButtons: Qt.RightButton
-                            onTapped: (point) => {
-                                const at = tile.mapToItem(root, point.position.x, point.position.y)
-                                menu.noteID = tile.model.id
-                                menu.x = Math.max(0, Math.min(at.x, root.width - menu.implicitWidth))
-                                menu.y = Math.max(0, Math.min(at.y, root.height - menu.implicitHeight))
-                                menu.open()
+                                Text {
+                                    objectName: "noteTitle"
+                                    width: parent.width
+                                    text: tile.model.displayTitle
+                                    font: Style.subtitle
+                                    color: Style.ink
+                                    elide: Text.ElideRight
+                                    maximumLineCount: 1
+                                }
+                                Text {
+                                    objectName: "notePreview"
+                                    width: parent.width
+                                    text: tile.model.preview
+                                    font: Style.caption
+                                    color: Style.inkMuted
+                                    wrapMode: Text.Wrap
+                                    elide: Text.ElideRight
+                                    maximumLineCount: 2
+                                }
+                            }
+
+                            TapHandler {
+                                acceptedButtons: Qt.LeftButton
+                                onTapped: root.open(tile.model.id, tile.model.title, tile.model.body)
+                            }
+                            TapHandler {
+                                acceptedButtons: Qt.RightButton
+                                onTapped: (point) => {
+                                    const at = tile.mapToItem(root, point.position.x, point.position.y)
+                                    menu.noteID = tile.model.id
+                                    menu.x = Math.max(0, Math.min(at.x, root.width - menu.implicitWidth))
+                                    menu.y = Math.max(0, Math.min(at.y, root.height - menu.implicitHeight))
+                                    menu.open()
+                                }
                             }
                         }
                     }
                 }
+            }
+
+            NotchScrollIndicator {
+                flickable: scroller
             }
         }
 
@@ -180,7 +189,7 @@ Item {
             }
         }
 
-        TextField {
+        NotchTextField {
             id: titleField
             objectName: "noteTitleField"
             visible: root.store !== null && root.store.showsEditor
@@ -194,10 +203,8 @@ Item {
             rightPadding: 8
             topPadding: 6
             bottomPadding: 6
-            background: Rectangle {
-                radius: 10
-                color: Style.fill
-            }
+            radius: 10
+            fill: Style.fill
             // Only what the user types is committed; opening a note sets the text without a commit.
             onTextEdited: {
                 root.store.draftTitle = text
@@ -205,53 +212,67 @@ Item {
             }
         }
 
-        ScrollView {
+        Rectangle {
             visible: root.store !== null && root.store.showsEditor
             Layout.fillWidth: true
             Layout.fillHeight: true
-            contentWidth: availableWidth
-            ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
-            background: Rectangle {
-                radius: 10
-                color: Style.fill
-            }
+            radius: 10
+            color: Style.fill
 
-            TextArea {
-                id: bodyArea
-                objectName: "noteBodyField"
-                text: root.store ? root.store.draft : ""
-                font: Style.body
-                color: Style.ink
-                wrapMode: TextEdit.Wrap
-                padding: 8
-                background: null
-                // TextArea has no user-edit signal: a text that already equals the draft came from
-                // the store, not from typing.
-                onTextChanged: {
-                    if (root.store && root.store.showsEditor && text !== root.store.draft) {
-                        root.store.draft = text
-                        root.store.commitDraft(false)
+            Flickable {
+                id: bodyScroller
+                anchors.fill: parent
+                clip: true
+                contentWidth: width
+                contentHeight: bodyArea.height
+                boundsBehavior: Flickable.StopAtBounds
+
+                // Keeps the cursor in view while typing.
+                function follow(r) {
+                    if (r.y < contentY)
+                        contentY = r.y
+                    else if (r.y + r.height > contentY + height)
+                        contentY = r.y + r.height - height
+                }
+
+                TextEdit {
+                    id: bodyArea
+                    objectName: "noteBodyField"
+                    width: bodyScroller.width
+                    // At least the field's height, so a tap anywhere in it starts typing.
+                    height: Math.max(implicitHeight, bodyScroller.height)
+                    text: root.store ? root.store.draft : ""
+                    font: Style.body
+                    color: Style.ink
+                    wrapMode: TextEdit.Wrap
+                    padding: 8
+                    selectByMouse: true
+                    selectionColor: Style.fillActive
+                    selectedTextColor: Style.onActive
+                    onCursorRectangleChanged: bodyScroller.follow(cursorRectangle)
+                    // TextEdit has no user-edit signal: a text that already equals the draft came from
+                    // the store, not from typing.
+                    onTextChanged: {
+                        if (root.store && root.store.showsEditor && text !== root.store.draft) {
+                            root.store.draft = text
+                            root.store.commitDraft(false)
+                        }
                     }
                 }
             }
         }
     }
 
-    Menu {
+    NotchMenu {
         id: menu
         objectName: "noteMenu"
         property string noteID
 
-        MenuItem {
+        NotchMenuItem {
             objectName: "noteDelete"
             text: qsTr("Delete")
-            contentItem: Text {
-                text: parent.text
-                font: Style.body
-                color: Style.usageHigh
-                verticalAlignment: Text.AlignVCenter
-                leftPadding: 4
-            }
+            font: Style.body
+            textColor: Style.usageHigh
             onTriggered: root.store.deleteNote(menu.noteID)
         }
     }

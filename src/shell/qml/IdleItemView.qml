@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import Tavrenhold.Design
 import Tavrenhold.Shell
 
@@ -162,7 +161,10 @@ Item {
         id: hover
         enabled: view.help !== ""
     }
-    ToolTip.visible: hover.hovered && view.help !== ""
-    ToolTip.text: view.help
-    ToolTip.delay: 600
+    NotchToolTip {
+        target: view
+        shown: hover.hovered
+        text: view.help
+        delay: 600
+    }
 }

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls.impl
 import Tavrenhold.Design
 
 // The pane's expanded content: its symbol and title, centred. The shell hands in the pane.
@@ -12,12 +11,11 @@ Item {
         anchors.centerIn: parent
         spacing: 8
 
-        ColorImage {
+        SymbolImage {
             anchors.horizontalCenter: parent.horizontalCenter
             width: 28
             height: 28
-            sourceSize: Qt.size(28, 28)
-            source: root.pane ? Symbols.url(root.pane.symbol) : ""
+            name: root.pane ? root.pane.symbol : ""
             color: Style.ink
         }
 
