@@ -285,7 +285,7 @@ std::optional<QDateTime> epochDate(double n)
 
 namespace {
 
-std::optional<QDateTime> internetDateTime(const QString &text)
+std::optional<QDateTime> strictDateTime(const QString &text)
 {
     static const QRegularExpression pattern(QStringLiteral(
         R"(^(\d{4})-(\d{2})-(\d{2})T(\d{2}):(\d{2}):(\d{2})(?:\.(\d+))?(?:(Z)|([+-])(\d{2}):(\d{2}))$)"));
@@ -325,11 +325,13 @@ std::optional<QDateTime> fullDate(const QString &text)
 
 } // namespace
 
+std::optional<QDateTime> internetDateTime(const QString &text) { return strictDateTime(text); }
+
 std::optional<QDateTime> date(const QJsonValue &value)
 {
     if (value.isString()) {
         const QString text = value.toString();
-        if (auto t = internetDateTime(text))
+        if (auto t = strictDateTime(text))
             return t;
         if (auto t = fullDate(text))
             return t;

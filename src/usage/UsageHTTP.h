@@ -88,6 +88,8 @@ inline const QString timedOutText = QStringLiteral("The request timed out.");
 [[nodiscard]] std::optional<double> number(const QJsonValue &value);
 // number() when finite: what clients use for figures, so NaN and infinity count as missing.
 [[nodiscard]] std::optional<double> figure(const QJsonValue &value);
+// A strict internet date-time, "2025-06-01T12:30:00Z", "…00.250Z" or "…00+02:00", in UTC.
+[[nodiscard]] std::optional<QDateTime> internetDateTime(const QString &text);
 // The epoch rule alone: positive seconds, or milliseconds above 1e10.
 [[nodiscard]] std::optional<QDateTime> epochDate(double number);
 // name=value pairs joined by "&", each percent-encoded except letters, marks, digits and "-._~".
