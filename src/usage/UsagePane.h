@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+
 namespace tavrenhold {
 
 
@@ -38,6 +40,14 @@ public:
     [[nodiscard]] QString symbol() const { return tavrenhold::symbol(id()); }
     [[nodiscard]] UsageStore *store() const { return m_store; }
 
+    // What "Open Settings…" runs: the program shows its settings window.
+    void setOpenSettings(std::function<void()> open) { m_openSettings = std::move(open); }
+    Q_INVOKABLE void openSettings() const
+    {
+        if (m_openSettings)
+            m_openSettings();
+    }
+
     [[nodiscard]] bool isConnected() const { return m_connected; }
 
 private:
@@ -45,6 +55,7 @@ private:
 
     QPointer<UsageStore> m_store;
     bool m_connected = false;
+    std::function<void()> m_openSettings;
 };
 
 } // namespace tavrenhold

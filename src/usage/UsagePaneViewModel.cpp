@@ -25,7 +25,7 @@ QString UsagePaneViewModel::periodLabel(UsagePeriod period)
 
 QList<UsageShare> UsagePaneViewModel::orderedShares(const QList<UsageVendorSample> &samples)
 {
-    const QList<UsageShare> all = shares(samples);
+    const QList<UsageShare> all = UsageMix::shares(samples);
     QList<UsageShare> ordered;
     for (UsageVendor vendor : alphabeticalUsageVendors()) {
         // One gauge per vendor: the first share of a vendor wins.
@@ -42,7 +42,7 @@ QList<UsageShare> UsagePaneViewModel::orderedShares(const QList<UsageVendorSampl
 QStringList UsagePaneViewModel::chipTexts(const UsageShare &share)
 {
     QStringList chips;
-    for (const UsageModelFraction &entry : modelFractions(share)) {
+    for (const UsageModelFraction &entry : UsageMix::modelFractions(share)) {
         const long percent = entry.slice.percentUsed ? long(*entry.slice.percentUsed)
                                                      : std::lround(entry.fraction * 100.0); // halves away from zero
         chips << entry.slice.model + QLatin1Char(' ') + QString::number(percent) + QLatin1Char('%');

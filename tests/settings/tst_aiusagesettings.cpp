@@ -13,6 +13,7 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
+#include <QTimeZone>
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <memory>
@@ -44,7 +45,7 @@ QQuickItem *findItem(QQuickItem *root, const QString &name)
 
 UsageVendorWindow window()
 {
-    const QDateTime start(QDate(2026, 12, 9), QTime(12, 0), QTimeZone::UTC);
+    const QDateTime start(QDate(2026, 12, 9), QTime(12, 0), Qt::UTC);
     return UsageVendorWindow{QStringLiteral("Billing period"), start, start.addDays(30)};
 }
 
@@ -96,9 +97,23 @@ struct WindowRig {
     {
         return qobject_cast<T *>(findItem(controller->window()->contentItem(), name));
     }
+    // Scrolls the tab so that `target` is in view.
+    void reveal(QQuickItem *target) const
+    {
+        auto *scroll = item(QStringLiteral("aiUsageScroll"));
+        auto *flickable = scroll ? scroll->property("contentItem").value<QQuickItem *>() : nullptr;
+        if (!flickable || !target || !flickable->isAncestorOf(target))
+            return;
+        const QPointF inContent = target->mapToItem(flickable, QPointF(0, 0));
+        if (inContent.y() < 0 || inContent.y() + target->height() > flickable->height()) {
+            const double y = flickable->property("contentY").toDouble() + inContent.y() - 40;
+            flickable->setProperty("contentY", std::max(0.0, y));
+        }
+    }
     void click(QQuickItem *target) const
     {
         QVERIFY(target);
+        reveal(target);
         QVERIFY(target->isVisible());
         const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
         QTest::mouseClick(controller->window(), Qt::LeftButton, {}, centre.toPoint());
@@ -245,7 +260,7 @@ private Q_SLOTS:
         WindowRig rig;
         UsageReport withWindow = FakeUsageClients::report(UsageVendor::xai, QStringLiteral("SuperGrok"));
         withWindow.billingWindow = window();
-        rig.usage.clients.results[UsageVendor::xai] = withWindow;
+        rig.usage.clients.results.insert_or_assign(UsageVendor::xai, UsageFetchResult(withWindow));
         rig.open();
         auto *disconnectAll = rig.item(QStringLiteral("disconnectAll"));
         QVERIFY(disconnectAll);

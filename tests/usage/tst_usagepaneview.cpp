@@ -8,6 +8,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimeZone>
 
 using namespace tavrenhold;
 using namespace tavrenhold::test;
@@ -28,7 +29,7 @@ UsageReport reportWithWindow(UsageVendor vendor)
 {
     UsageReport report = FakeUsageClients::report(vendor);
     report.limits << UsageLimit{QStringLiteral("Weekly"), UsageSpan::weekly, 40, {}, {}};
-    const QDateTime start(QDate(2026, 12, 9), QTime(12, 0), QTimeZone::UTC);
+    const QDateTime start(QDate(2026, 12, 9), QTime(12, 0), Qt::UTC);
     report.billingWindow = UsageVendorWindow{QStringLiteral("Billing period"), start, start.addDays(30)};
     return report;
 }
@@ -93,7 +94,7 @@ private Q_SLOTS:
     {
         QFETCH(QList<UsageModelSlice>, slices);
         QFETCH(QStringList, chips);
-        const QList<UsageShare> all = shares({sample(UsageVendor::openai, slices)});
+        const QList<UsageShare> all = UsageMix::shares({sample(UsageVendor::openai, slices)});
         QCOMPARE(all.size(), 1);
         QStringList got = UsagePaneViewModel::chipTexts(all.first());
         // The order is the mix's; compare as sets and check every text.
@@ -143,8 +144,11 @@ private Q_SLOTS:
         QCOMPARE(pane.contentHeight(), 168.0);
         QVERIFY(pane.idle().isLive);
         QCOMPARE(view.refreshText(), QStringLiteral("UPDATING"));
-        QVERIFY(view.gauges().isEmpty());
-        QVERIFY(!view.showsStrip());
+        // Its gauge is there without a figure; the strip names it and holds no chip.
+        QCOMPARE(vendorsOf(view.gauges()), QStringList{QStringLiteral("openai")});
+        QVERIFY(!view.gauges().constFirst().toMap().value(QStringLiteral("percent")).isValid());
+        QCOMPARE(view.stripLabel(), QStringLiteral("OPENAI"));
+        QVERIFY(view.chips().isEmpty());
         QVERIFY(rig.clients.held.release());
         QTRY_VERIFY_WITH_TIMEOUT(!view.refreshing(), 5000);
         QCOMPARE(view.refreshText(), QStringLiteral("REFRESH"));
@@ -157,21 +161,26 @@ private Q_SLOTS:
         rig.storeConnected(UsageVendor::cursor);
         UsageReport openai = reportWithWindow(UsageVendor::openai);
         openai.breakdown << slice(QStringLiteral("gpt"), 3);
-        rig.clients.results[UsageVendor::openai] = openai;
+        rig.clients.results.insert_or_assign(UsageVendor::openai, UsageFetchResult(openai));
         UsageReport cursor = FakeUsageClients::report(UsageVendor::cursor);
         cursor.limits << UsageLimit{QStringLiteral("Monthly"), UsageSpan::monthly, 10, {}, {}};
         cursor.breakdown << slice(QStringLiteral("auto"), 5);
-        rig.clients.results[UsageVendor::cursor] = cursor;
+        rig.clients.results.insert_or_assign(UsageVendor::cursor, UsageFetchResult(cursor));
         UsageStore &store = rig.makeSettled();
         UsagePaneViewModel view;
         view.setStore(&store);
         QSignalSpy changed(&view, &UsagePaneViewModel::changed);
 
         QCOMPARE(vendorsOf(view.gauges()), (QStringList{QStringLiteral("cursor"), QStringLiteral("openai")}));
-        // Nothing selected: no gauge is marked, yet the strip shows the first share of the mix.
-        for (const QVariant &gauge : view.gauges())
-            QVERIFY(!gauge.toMap().value(QStringLiteral("selected")).toBool());
-        QVERIFY(view.showsStrip());
+        // Start-up highlights the first connected vendor; only its gauge is marked.
+        QStringList marked;
+        for (const QVariant &gauge : view.gauges()) {
+            if (gauge.toMap().value(QStringLiteral("selected")).toBool())
+                marked << gauge.toMap().value(QStringLiteral("vendor")).toString();
+        }
+        QCOMPARE(marked, QStringList{QStringLiteral("cursor")});
+        QCOMPARE(view.stripLabel(), QStringLiteral("CURSOR"));
+        QCOMPARE(view.chips(), QStringList{QStringLiteral("auto 100%")});
 
         view.select(QStringLiteral("openai"));
         QCOMPARE(store.selectedVendor(), UsageVendor::openai);
