@@ -29,6 +29,7 @@
 #include "shell/NotchController.h"
 #include "shell/ScreenSource.h"
 #include "usage/UsagePane.h"
+#include "usage/UsageStore.h"
 
 #include <QApplication>
 #include <QQuickWindow>
@@ -106,7 +107,12 @@ AppDelegate::Parts realParts(NotchControllerEnvironment &environment)
     };
     parts.makeFocus = [] { return std::make_unique<FocusPane>(platform::Defaults::standard(), Clock::system()); };
     parts.makeClipboard = [] { return std::make_unique<ClipboardPane>(ClipboardService::shared()); };
-    parts.makeUsage = [] { return std::make_unique<UsagePane>(); };
+    // The usage store starts here: it reads the stored connections and the keyring, then polls.
+    parts.makeUsage = [] {
+        auto pane = std::make_unique<UsagePane>(UsageStore::shared());
+        pane->setOpenSettings([] { SettingsWindowController::shared().show(); });
+        return pane;
+    };
     parts.applyLoginDefault = [] { LoginItem::shared().applyDefaultOnFirstLaunch(platform::Defaults::standard()); };
     parts.makeUpdater = [] { return platform::Updater::create(); };
     parts.makeNotch = [&environment](std::vector<NotchPane *> panes) -> std::unique_ptr<NotchControl> {

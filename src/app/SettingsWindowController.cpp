@@ -1,5 +1,7 @@
 #include "SettingsWindowController.h"
 
+#include "AIUsageSettings.h"
+
 #include "LoginItem.h"
 #include "NotchSettings.h"
 #include "PanePreferences.h"
@@ -7,6 +9,7 @@
 #include "design/Appearance.h"
 #include "focus/FocusPane.h"
 #include "platform/Defaults.h"
+#include "usage/UsageStore.h"
 
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -28,6 +31,7 @@ void SettingsWindowController::releaseWindow()
     m_engine.reset();
     delete m_general.data();
     delete m_panes.data();
+    delete m_usage.data();
 }
 
 SettingsWindowController &SettingsWindowController::shared()
@@ -60,6 +64,8 @@ SettingsWindowController::Models SettingsWindowController::resolvedModels() cons
     g.focus = m_focus;
     if (!models.panes)
         models.panes = &PanePreferences::shared();
+    if (!models.usage)
+        models.usage = &UsageStore::shared();
     return models;
 }
 
@@ -76,16 +82,19 @@ void SettingsWindowController::show()
         const Models models = resolvedModels();
         m_general = new GeneralSettings(models.general, [this] { layoutChanged(); }, this);
         m_panes = new PanesSettings(*models.panes, [this] { panesChanged(); }, this);
+        m_usage = new AIUsageSettings(models.usage, this);
         QQmlComponent component(m_engine.get(), QUrl(QStringLiteral("qrc:/Tavrenhold/App/qml/SettingsWindow.qml")));
         QObject *made = component.createWithInitialProperties(
             {{QStringLiteral("controller"), QVariant::fromValue<QObject *>(this)},
              {QStringLiteral("general"), QVariant::fromValue<QObject *>(m_general.data())},
-             {QStringLiteral("panes"), QVariant::fromValue<QObject *>(m_panes.data())}});
+             {QStringLiteral("panes"), QVariant::fromValue<QObject *>(m_panes.data())},
+             {QStringLiteral("usage"), QVariant::fromValue<QObject *>(m_usage.data())}});
         m_window = qobject_cast<QQuickWindow *>(made);
         if (!m_window) {
             delete made;
             delete m_general.data();
             delete m_panes.data();
+            delete m_usage.data();
             return;
         }
         // Centred on its screen when made.

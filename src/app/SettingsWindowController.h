@@ -14,8 +14,10 @@ class QQmlEngine;
 
 namespace tavrenhold {
 
+class AIUsageSettings;
 class PanePreferences;
 class PanesSettings;
+class UsageStore;
 
 // The one settings window: configured once the program has started, opened from the status menu
 // and when the running program is started again. The window itself is made on the first show().
@@ -40,6 +42,7 @@ public:
     struct Models {
         GeneralSettings::Models general;
         PanePreferences *panes = nullptr;
+        UsageStore *usage = nullptr;
     };
     void setModels(Models models) { m_models = models; }
 
@@ -64,6 +67,7 @@ private:
     Models m_models;
     QPointer<GeneralSettings> m_general;
     QPointer<PanesSettings> m_panes;
+    QPointer<AIUsageSettings> m_usage;
     bool m_configured = false;
     QPointer<FocusPane> m_focus;
     std::function<void()> m_onLayoutChange;

@@ -1,23 +1,31 @@
 #pragma once
 
+#include "UsageStore.h"
+
 #include "design/NotchPane.h"
 
+#include <QPointer>
 #include <QString>
+
+#include <functional>
 
 namespace tavrenhold {
 
-// The AI Usage pane. Its vendors come with the usage store; until then none is connected. Unlike the
-// other panes it always offers its glyph to the collapsed bar, live or not.
+
+// The AI Usage pane, over the usage store. Made without a store, no vendor is connected. Unlike
+// the other panes it always offers its glyph to the collapsed bar, live or not.
 class UsagePane final : public NotchPane {
     Q_OBJECT
     Q_PROPERTY(QString title READ title CONSTANT)
     Q_PROPERTY(QString symbol READ symbol CONSTANT)
+    Q_PROPERTY(tavrenhold::UsageStore *store READ store CONSTANT)
 
 public:
     static constexpr double height = 120;
     static constexpr double connectedHeight = 168;
 
-    using NotchPane::NotchPane;
+    explicit UsagePane(QObject *parent = nullptr);
+    explicit UsagePane(UsageStore &store, QObject *parent = nullptr);
 
     [[nodiscard]] PaneID id() const override { return PaneID::usage; }
     // Taller while a vendor is connected.
@@ -30,11 +38,24 @@ public:
 
     [[nodiscard]] QString title() const { return tavrenhold::title(id()); }
     [[nodiscard]] QString symbol() const { return tavrenhold::symbol(id()); }
+    [[nodiscard]] UsageStore *store() const { return m_store; }
 
-    [[nodiscard]] bool isConnected() const { return m_connectedVendors > 0; }
+    // What "Open Settings…" runs: the program shows its settings window.
+    void setOpenSettings(std::function<void()> open) { m_openSettings = std::move(open); }
+    Q_INVOKABLE void openSettings() const
+    {
+        if (m_openSettings)
+            m_openSettings();
+    }
+
+    [[nodiscard]] bool isConnected() const { return m_connected; }
 
 private:
-    int m_connectedVendors = 0;
+    void updateConnected();
+
+    QPointer<UsageStore> m_store;
+    bool m_connected = false;
+    std::function<void()> m_openSettings;
 };
 
 } // namespace tavrenhold

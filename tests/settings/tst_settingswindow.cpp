@@ -2,6 +2,8 @@
 // The settings window as the controller makes it, over a store, a timer and a login service of
 // the test's own, driven by clicks on its controls: what each control stores, how often the shell
 // is told, and what is shown for each state.
+#include "StoreRig.h"
+
 #include "app/LoginItem.h"
 #include "app/NotchSettings.h"
 #include "app/PanePreferences.h"
@@ -64,6 +66,7 @@ struct WindowRig {
     std::unique_ptr<PanePreferences> panes;
     std::unique_ptr<LoginItem> login;
     std::unique_ptr<FocusPane> focus;
+    test::StoreRig usage;
     std::unique_ptr<SettingsWindowController> controller;
     int layoutCalls = 0;
     int panesCalls = 0;
@@ -83,7 +86,8 @@ struct WindowRig {
         login = std::make_unique<LoginItem>(loginService);
         focus = std::make_unique<FocusPane>(*defaults, clock);
         controller = std::make_unique<SettingsWindowController>();
-        controller->setModels({{settings.get(), appearance.get(), nullptr, login.get(), defaults.get()}, panes.get()});
+        controller->setModels({{settings.get(), appearance.get(), nullptr, login.get(), defaults.get()}, panes.get(),
+                               &usage.makeSettled()});
         controller->configure(focus.get(), [this] { ++layoutCalls; }, [this] { ++panesCalls; });
         controller->show();
     }

@@ -9,6 +9,7 @@ Item {
 
     required property QtObject general
     required property QtObject panes
+    required property QtObject usage
 
     ColumnLayout {
         anchors.fill: parent
@@ -23,7 +24,8 @@ Item {
             Repeater {
                 model: [
                     { title: qsTr("General"), symbol: "gearshape" },
-                    { title: qsTr("Panes"), symbol: "rectangle.split.3x1" }
+                    { title: qsTr("Panes"), symbol: "rectangle.split.3x1" },
+                    { title: qsTr("AI Usage"), symbol: "gauge.with.dots.needle.67percent" }
                 ]
                 TabButton {
                     required property var modelData
@@ -49,6 +51,9 @@ Item {
             }
             PanesSettingsView {
                 panes: root.panes
+            }
+            AIUsageSettingsView {
+                usage: root.usage
             }
         }
     }

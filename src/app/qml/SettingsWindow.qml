@@ -9,6 +9,7 @@ Window {
     required property QtObject controller
     required property QtObject general
     required property QtObject panes
+    required property QtObject usage
 
     objectName: "Tavrenhold.SettingsWindow"
     title: "Tavrenhold Settings"
@@ -22,5 +23,6 @@ Window {
         anchors.fill: parent
         general: window.general
         panes: window.panes
+        usage: window.usage
     }
 }

@@ -1,30 +1,251 @@
 import QtQuick
 import Tavrenhold.Design
+import Tavrenhold.Usage
 
-// The pane's expanded content: its symbol and title, centred. The shell hands in the pane.
+// The AI Usage pane's content: with no vendor connected, where to connect one; otherwise the
+// period control and refresh button, the last error, one gauge per vendor with figures and the
+// selected vendor's model chips. The shell hands in the pane; every text comes from the view model.
 Item {
     id: root
 
     property QtObject pane
 
+    UsagePaneViewModel {
+        id: usage
+        store: root.pane ? root.pane.store : null
+    }
+
+    // The empty body.
     Column {
-        anchors.centerIn: parent
+        objectName: "emptyBody"
+        visible: !usage.connected
+        anchors.fill: parent
+        anchors.leftMargin: 34
+        anchors.rightMargin: 34
         spacing: 8
 
-        SymbolImage {
-            anchors.horizontalCenter: parent.horizontalCenter
-            width: 28
-            height: 28
-            name: root.pane ? root.pane.symbol : ""
-            color: Style.ink
+        Text {
+            text: "AI Usage"
+            font: Style.subtitle
+            color: Style.inkMuted
+        }
+        Text {
+            width: parent.width
+            text: "Connect vendors in Settings › AI Usage. Live plan limits show here as gauges."
+            font: Style.caption
+            color: Style.inkFaint
+            wrapMode: Text.WordWrap
+        }
+        Text {
+            objectName: "openSettings"
+            text: "Open Settings…"
+            font: Style.caption
+            color: Style.usageAccent
+            TapHandler {
+                onTapped: if (root.pane) root.pane.openSettings()
+            }
+        }
+    }
+
+    // The connected body.
+    Column {
+        objectName: "connectedBody"
+        visible: usage.connected
+        anchors.fill: parent
+        anchors.leftMargin: 34
+        anchors.rightMargin: 34
+        spacing: 8
+
+        Item {
+            id: header
+            width: parent.width
+            height: Math.max(periodControl.implicitHeight, refreshButton.height)
+
+            Row {
+                anchors.verticalCenter: parent.verticalCenter
+                spacing: 8
+                Text {
+                    id: periodControl
+                    objectName: "periodControl"
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: usage.periodLabel
+                    font: Style.label
+                    font.letterSpacing: 1
+                    color: Style.inkMuted
+                    TapHandler {
+                        onTapped: usage.cyclePeriod()
+                    }
+                }
+                Text {
+                    objectName: "windowLabel"
+                    anchors.verticalCenter: parent.verticalCenter
+                    visible: usage.windowLabel !== ""
+                    text: usage.windowLabel
+                    textFormat: Text.PlainText
+                    font: Style.label
+                    font.letterSpacing: 0.6
+                    color: Style.inkFaint
+                    maximumLineCount: 1
+                    elide: Text.ElideRight
+                    width: Math.min(implicitWidth, header.width - periodControl.width - refreshButton.width - 24)
+                }
+            }
+
+            // The refresh capsule; disabled while a refresh runs.
+            Rectangle {
+                id: refreshButton
+                objectName: "refreshButton"
+                anchors.right: parent.right
+                anchors.verticalCenter: parent.verticalCenter
+                readonly property color tint: usage.refreshing ? Style.usageAccent : Style.inkMuted
+                readonly property bool enabled: !usage.refreshing
+                width: refreshRow.implicitWidth + 14
+                height: refreshRow.implicitHeight + 6
+                radius: height / 2
+                color: "transparent"
+                border.width: 1
+                border.color: usage.refreshing ? Qt.rgba(Style.usageAccent.r, Style.usageAccent.g, Style.usageAccent.b, 0.7)
+                                               : Style.hairline
+                Accessible.role: Accessible.Button
+                Accessible.name: "Refresh usage"
+
+                Row {
+                    id: refreshRow
+                    anchors.centerIn: parent
+                    spacing: 4
+                    SymbolImage {
+                        id: spinner
+                        anchors.verticalCenter: parent.verticalCenter
+                        width: 9
+                        height: 9
+                        name: "arrow.clockwise"
+                        color: refreshButton.tint
+                        // Spins while refreshing, whatever Reduce Motion says; turns back to rest after.
+                        RotationAnimation on rotation {
+                            running: usage.refreshing
+                            from: 0
+                            to: 360
+                            duration: 800
+                            loops: Animation.Infinite
+                        }
+                        states: State {
+                            when: !usage.refreshing
+                            PropertyChanges { target: spinner; rotation: 0 }
+                        }
+                        transitions: Transition {
+                            RotationAnimation { duration: 250; direction: RotationAnimation.Shortest }
+                        }
+                    }
+                    Text {
+                        objectName: "refreshText"
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: usage.refreshText
+                        font: Style.label
+                        font.letterSpacing: 0.8
+                        color: refreshButton.tint
+                    }
+                }
+                HoverHandler {
+                    id: refreshHover
+                }
+                NotchToolTip {
+                    target: refreshButton
+                    shown: refreshHover.hovered
+                    text: "Refresh usage now"
+                }
+                TapHandler {
+                    enabled: refreshButton.enabled
+                    onTapped: usage.refresh()
+                }
+            }
         }
 
         Text {
-            objectName: "paneTitle"
-            anchors.horizontalCenter: parent.horizontalCenter
-            text: root.pane ? root.pane.title : ""
-            color: Style.ink
-            font: Style.title
+            objectName: "errorLine"
+            visible: usage.errorText !== ""
+            width: parent.width
+            text: usage.errorText
+            textFormat: Text.PlainText
+            font: Style.caption
+            color: Style.usageHigh
+            wrapMode: Text.WordWrap
+            maximumLineCount: 2
+            elide: Text.ElideRight
+        }
+
+        Row {
+            id: gaugeRow
+            objectName: "gaugeRow"
+            width: parent.width
+            Repeater {
+                model: usage.gauges
+                UsageGauge {
+                    required property var modelData
+                    objectName: "gauge." + modelData.vendor
+                    width: gaugeRow.width / Math.max(1, usage.gauges.length)
+                    vendor: modelData.vendor
+                    percent: modelData.percent === undefined ? -1 : modelData.percent
+                    selected: modelData.selected
+                    action: () => usage.select(modelData.vendor)
+                }
+            }
+        }
+
+        Column {
+            objectName: "modelStrip"
+            visible: usage.showsStrip
+            width: parent.width
+            spacing: 6
+            Rectangle {
+                width: parent.width
+                height: 1
+                color: Style.hairline
+            }
+            Row {
+                width: parent.width
+                spacing: 6
+                Text {
+                    id: stripLabel
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: usage.stripLabel
+                    font: Style.label
+                    font.letterSpacing: 0.8
+                    color: Style.inkMuted
+                }
+                Flickable {
+                    anchors.verticalCenter: parent.verticalCenter
+                    width: parent.width - stripLabel.width - 6
+                    height: chips.implicitHeight
+                    contentWidth: chips.implicitWidth
+                    flickableDirection: Flickable.HorizontalFlick
+                    clip: true
+                    Row {
+                        id: chips
+                        spacing: 4
+                        Repeater {
+                            objectName: "chips"
+                            model: usage.chips
+                            Rectangle {
+                                required property string modelData
+                                width: chipText.implicitWidth + 14
+                                height: chipText.implicitHeight + 6
+                                radius: height / 2
+                                color: "transparent"
+                                border.width: 1
+                                border.color: Style.hairline
+                                Text {
+                                    id: chipText
+                                    anchors.centerIn: parent
+                                    text: parent.modelData
+                                    textFormat: Text.PlainText
+                                    font: Style.caption
+                                    color: Style.ink
+                                }
+                            }
+                        }
+                    }
+                }
+            }
         }
     }
 }

@@ -1,0 +1,178 @@
+// The usage store and its session items against a real gnome-keyring in a private session
+// (tests/peers/keyring-session.sh); the vendors, sign-in and clock are fakes.
+#include "KeyringPeer.h"
+#include "StoreRig.h"
+#include "fakes/TaskResult.h"
+
+#include "platform/SecretStore.h"
+#include "usage/VendorSessionStore.h"
+
+#include <QTest>
+
+using namespace tavrenhold;
+using namespace tavrenhold::test;
+namespace keyring = tavrenhold::test::keyring;
+
+namespace {
+// The usage store of StoreRig, but over the real keyring.
+class KeyringStoreRig : public StoreRig {
+public:
+    UsageStore &makeOnKeyring()
+    {
+        store = std::make_unique<UsageStore>(UsageStoreServices{
+            .defaults = defaults,
+            .secrets = keychain,
+            .clock = clock,
+            .clients = clients.clients(),
+            .webSignIn = &web,
+            .urlOpener = urls,
+            .clipboard = [this]() -> platform::Pasteboard & { return pasteboard; },
+            .network = network,
+        });
+        return *store;
+    }
+    platform::KeychainSecretStore keychain;
+};
+
+std::optional<QByteArray> item(UsageVendor vendor)
+{
+    return keyring::lookup(VendorSessionStore::service(vendor), QStringLiteral("session"));
+}
+} // namespace
+
+class TestKeyringUsageStore : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY2(keyring::inPrivateSession(), "run through tests/peers/keyring-session.sh"); }
+
+    void init()
+    {
+        QVERIFY(keyring::unlock());
+        platform::KeychainSecretStore keychain;
+        VendorSessionStore sessions(keychain);
+        QVERIFY(finishes(sessions.clearAll()));
+    }
+
+    // The exact bytes another program finds under the vendor's service and account "session".
+    void savedItemBytes_data()
+    {
+        QTest::addColumn<UsageVendor>("vendor");
+        QTest::addColumn<UsageSession>("session");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("xai marker") << UsageVendor::xai << UsageStore::grokMarker() << QByteArray("{\"source\":\"grok-cli\"}");
+        QTest::newRow("cookies, sorted, slashes escaped")
+            << UsageVendor::openai
+            << session({{"__Secure-next-auth.session-token", "a/b+c=="}, {"__Host-x", "1"}})
+            << QByteArray("{\"__Host-x\":\"1\",\"__Secure-next-auth.session-token\":\"a\\/b+c==\"}");
+    }
+    void savedItemBytes()
+    {
+        QFETCH(UsageVendor, vendor);
+        QFETCH(UsageSession, session);
+        QFETCH(QByteArray, bytes);
+        platform::KeychainSecretStore keychain;
+        VendorSessionStore sessions(keychain);
+        QVERIFY(resultOf(sessions.save(vendor, session))->ok());
+        QCOMPARE(item(vendor), std::optional<QByteArray>(bytes));
+        QCOMPARE(resultOf(sessions.load(vendor)), std::optional<SessionLoad>(std::optional<UsageSession>(session)));
+    }
+
+    void savingTwiceKeepsOneItem()
+    {
+        platform::KeychainSecretStore keychain;
+        VendorSessionStore sessions(keychain);
+        QVERIFY(resultOf(sessions.save(UsageVendor::copilot, session({{"github_token", "first"}})))->ok());
+        QVERIFY(resultOf(sessions.save(UsageVendor::copilot, session({{"github_token", "second"}})))->ok());
+        QProcess search;
+        search.start(QStringLiteral("secret-tool"), QStringList{QStringLiteral("search"), QStringLiteral("--all")}
+                                                        + keyring::attributes(VendorSessionStore::service(UsageVendor::copilot),
+                                                                              QStringLiteral("session")));
+        QVERIFY(search.waitForFinished(20000));
+        const QByteArray listing = search.readAllStandardOutput() + search.readAllStandardError();
+        QCOMPARE(listing.count("secret = "), 1);
+        QCOMPARE(item(UsageVendor::copilot), std::optional<QByteArray>("{\"github_token\":\"second\"}"));
+    }
+
+    // Items another program left: whatever is no non-empty object of texts reads as no session.
+    void malformedItems_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::newRow("empty object") << QByteArray("{}");
+        QTest::newRow("array") << QByteArray("[\"SID\"]");
+        QTest::newRow("number value") << QByteArray("{\"SID\":1}");
+        QTest::newRow("not JSON") << QByteArray("SID=abc");
+    }
+    void malformedItems()
+    {
+        QFETCH(QByteArray, stored);
+        QVERIFY(keyring::store(VendorSessionStore::service(UsageVendor::google), QStringLiteral("session"), stored));
+        platform::KeychainSecretStore keychain;
+        VendorSessionStore sessions(keychain);
+        QCOMPARE(resultOf(sessions.load(UsageVendor::google)), std::optional<SessionLoad>(std::optional<UsageSession>()));
+        QCOMPARE(resultOf(sessions.load(UsageVendor::anthropic)), std::optional<SessionLoad>(std::optional<UsageSession>()));
+    }
+
+    void clearAllTakesTheLegacyItem()
+    {
+        QVERIFY(keyring::store(VendorSessionStore::legacyService, VendorSessionStore::legacyAccount, "old-cookie"));
+        QVERIFY(keyring::store(VendorSessionStore::service(UsageVendor::cursor), QStringLiteral("session"),
+                               "{\"WorkosCursorSessionToken\":\"t\"}"));
+        QVERIFY(keyring::store(QStringLiteral("app.tavrenhold.other"), QStringLiteral("session"), "kept"));
+        platform::KeychainSecretStore keychain;
+        VendorSessionStore sessions(keychain);
+        QVERIFY(finishes(sessions.clearAll()));
+        QCOMPARE(keyring::lookup(VendorSessionStore::legacyService, VendorSessionStore::legacyAccount), std::nullopt);
+        QCOMPARE(item(UsageVendor::cursor), std::nullopt);
+        QCOMPARE(keyring::lookup(QStringLiteral("app.tavrenhold.other"), QStringLiteral("session")),
+                 std::optional<QByteArray>("kept"));
+    }
+
+    // Connecting stores the item only after the first fetch; disconnecting deletes it.
+    void connectThenDisconnect()
+    {
+        KeyringStoreRig rig;
+        UsageStore &store = rig.makeOnKeyring();
+        QTRY_VERIFY_WITH_TIMEOUT(store.isStarted(), 30000);
+        store.beginConnect(UsageVendor::anthropic);
+        QVERIFY(rig.web.finish(session({{"sessionKey", "sk-ant/1"}})));
+        QTRY_COMPARE_WITH_TIMEOUT(store.connectedVendors(), QList<UsageVendor>{UsageVendor::anthropic}, 30000);
+        QCOMPARE(item(UsageVendor::anthropic), std::optional<QByteArray>("{\"sessionKey\":\"sk-ant\\/1\"}"));
+
+        store.disconnect(UsageVendor::anthropic);
+        QTRY_COMPARE_WITH_TIMEOUT(item(UsageVendor::anthropic), std::nullopt, 30000);
+        QVERIFY(store.connectedVendors().isEmpty());
+    }
+
+    // A keyring locked at start-up: every connection and item stays; refreshes say the keyring
+    // is locked; once it is unlocked the next refresh reads the sessions.
+    void lockedAtStartUp()
+    {
+        KeyringStoreRig rig;
+        rig.storeConnections({{"anthropic", "connected"}, {"cursor", "connected"}});
+        QVERIFY(keyring::store(VendorSessionStore::service(UsageVendor::anthropic), QStringLiteral("session"),
+                               "{\"sessionKey\":\"k\"}"));
+        QVERIFY(keyring::store(VendorSessionStore::service(UsageVendor::cursor), QStringLiteral("session"),
+                               "{\"WorkosCursorSessionToken\":\"c\"}"));
+        QVERIFY(keyring::lock());
+
+        UsageStore &store = rig.makeOnKeyring();
+        QTRY_VERIFY_WITH_TIMEOUT(store.isStarted(), 30000);
+        QCOMPARE(store.connectedVendors(), (QList<UsageVendor>{UsageVendor::anthropic, UsageVendor::cursor}));
+        QTRY_VERIFY_WITH_TIMEOUT(store.lastRefreshedAt().has_value(), 30000);
+        QCOMPARE(store.errors().value(UsageVendor::cursor),
+                 QStringLiteral("Cursor session is in a locked or unavailable keyring. Unlock it, then refresh."));
+        QVERIFY(rig.clients.fetches.isEmpty());
+        QCOMPARE(rig.storedEntries().size(), 2);
+
+        QVERIFY(keyring::unlock());
+        QVERIFY(item(UsageVendor::anthropic) && item(UsageVendor::cursor));
+        QVERIFY(finishes(store.refresh()));
+        QCOMPARE(rig.clients.fetches.size(), 2);
+        QVERIFY(store.errors().isEmpty());
+        QCOMPARE(store.reports().size(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestKeyringUsageStore)
+#include "keyring_usagestore.moc"
