@@ -9,9 +9,12 @@ namespace {
 
 QByteArray field(const QByteArray &bytes)
 {
-    QByteArray encoded = bytes.toPercentEncoding();
-    // An empty field would vanish between two spaces: "-" stands for it ("-" itself is encoded).
-    return encoded.isEmpty() ? QByteArrayLiteral("-") : encoded;
+    // An empty field would vanish between two spaces: "-" stands for it, and "-" itself is encoded.
+    if (bytes.isEmpty())
+        return QByteArrayLiteral("-");
+    if (bytes == "-")
+        return QByteArrayLiteral("%2D");
+    return bytes.toPercentEncoding();
 }
 
 QByteArray field(const QString &text) { return field(text.toUtf8()); }
