@@ -10,6 +10,7 @@ header and the path. It prints its port on the first line of standard output, th
   notclaude.test/login        sets a sessionKey of its own, then goes on to claude.test/login/wait
   accounts.vendor.test/ServiceLogin   sets SID on vendor.test, then redirects to ?continue
   authenticator.cursor.test/  sets WorkosCursorSessionToken on its own host
+  anything else               a page that sets nothing
 """
 import http.server
 import sys

@@ -1,10 +1,12 @@
 // labels: usage web
-// The real sign-in program (the web engine, in a process of its own) under X against a fake vendor
-// site on 127.0.0.1 whose host names the engine maps there: what reaches us over the pipe, each
-// vendor's way of ending a sign-in, lookalike cookies, a superseded or crashed program, and a test
-// process that never maps the web engine itself.
+// The real sign-in program (the web engine, in a process of its own) on a private X server with
+// openbox, against a fake vendor site on 127.0.0.1 whose host names the engine maps there: what
+// reaches us over the pipe, each vendor's way of ending a sign-in, the Done button and the close
+// button, lookalike cookies, a superseded or crashed program, and a test process that never maps
+// the web engine itself.
 #include "platform/WebSignInProcess.h"
 #include "usage/VendorLoginController.h"
+#include "x11/X11TestSupport.h"
 
 #include <QFile>
 #include <QPointer>
@@ -65,6 +67,39 @@ bool running(qint64 pid)
     return !text.contains(") Z "); // a zombie has ended
 }
 
+// The sign-in window with this title, once it is shown; 0 while there is none.
+QByteArray windowNamed(const QString &title)
+{
+    QProcess search;
+    search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                              QStringLiteral("--name"), QLatin1Char('^') + title + QLatin1Char('$')});
+    search.waitForFinished(30000);
+    return search.readAllStandardOutput().trimmed().split('\n').value(0);
+}
+
+// "520x720": the size of a window's contents.
+QString sizeOf(const QByteArray &window)
+{
+    QProcess geometry;
+    geometry.start(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QString::fromLatin1(window)});
+    geometry.waitForFinished(30000);
+    const QString text = QString::fromLatin1(geometry.readAllStandardOutput());
+    const qsizetype at = text.indexOf(QStringLiteral("Geometry: "));
+    return at < 0 ? QString() : text.mid(at + 10).section(u'\n', 0, 0).trimmed();
+}
+
+// A click at a point of the window's contents, as the user's.
+bool clickAt(const QByteArray &window, int x, int y)
+{
+    return QProcess::execute(QStringLiteral("xdotool"),
+                             {QStringLiteral("mousemove"), QStringLiteral("--window"), QString::fromLatin1(window),
+                              QString::number(x), QString::number(y), QStringLiteral("click"), QStringLiteral("1")})
+        == 0;
+}
+
+// The "Done" button: 12 points in from both sides, 10 above the bottom, 28 high, in a 520 × 720 window.
+bool pressDone(const QByteArray &window) { return clickAt(window, 260, 720 - 10 - 14); }
+
 bool hasCookie(const WebSignInProcess &window, const QString &name, const QString &domain, const QString &value)
 {
     for (const auto &c : window.cookies()) {
@@ -81,6 +116,8 @@ class SignInProgramTest : public QObject {
 
     QTemporaryDir m_home;
     QProcess m_site;
+    test::XDriver m_driver;
+    test::Openbox m_openbox;
     int m_port = 0;
 
     [[nodiscard]] QString origin(const char *host) const
@@ -138,11 +175,11 @@ class SignInProgramTest : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        if (qEnvironmentVariableIsEmpty("DISPLAY"))
-            QSKIP("needs an X display (run under xvfb-run)");
         QVERIFY(QFile::exists(QStringLiteral(SIGNIN_PROGRAM)));
-        // The program and its web engine run on X, with private folders, the vendors' names on loopback.
-        qputenv("QT_QPA_PLATFORM", "xcb");
+        // A window manager closes windows for the user and places them.
+        QVERIFY(m_openbox.start(m_driver.connection()));
+        // The program and its web engine run on this display, with private folders, the vendors'
+        // names on loopback.
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--host-resolver-rules=\"MAP *.test 127.0.0.1\"");
         QVERIFY(m_home.isValid());
         for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
@@ -209,6 +246,51 @@ private Q_SLOTS:
         run.start(UsageVendor::cursor, *VendorLoginProfile::profile(UsageVendor::cursor, origins()));
         QTRY_COMPARE_WITH_TIMEOUT(run.results.size(), std::size_t(1), peerCeilingMs);
         QCOMPARE(run.outcome(), QStringLiteral("WorkosCursorSessionToken=user%3A%3Atok"));
+    }
+
+    // Done with only cookies that are no session: they are the session. Done with none: not signed in.
+    void doneButton()
+    {
+        Run run;
+        VendorLoginProfile waiting = *VendorLoginProfile::profile(UsageVendor::anthropic, origins());
+        waiting.loginURL = QUrl(origin("claude.test") + "/login/wait");
+        run.start(UsageVendor::anthropic, waiting);
+        QPointer<WebSignInProcess> window = run.windows.constFirst();
+        QTRY_VERIFY_WITH_TIMEOUT(window && hasCookie(*window, "theme", "claude.test", "dark"), peerCeilingMs);
+        QByteArray id;
+        QTRY_VERIFY_WITH_TIMEOUT(!(id = windowNamed(QStringLiteral("Sign in to Anthropic"))).isEmpty(), peerCeilingMs);
+        QCOMPARE(sizeOf(id), QStringLiteral("520x720"));
+        QVERIFY(pressDone(id));
+        QTRY_COMPARE_WITH_TIMEOUT(run.results.size(), std::size_t(1), peerCeilingMs);
+        QCOMPARE(run.outcome(), QStringLiteral("theme=dark"));
+
+        VendorLoginProfile bare = waiting;
+        bare.loginURL = QUrl(origin("claude.test") + "/login/nothing");
+        run.start(UsageVendor::anthropic, bare);
+        window = run.windows.constLast();
+        QTRY_VERIFY_WITH_TIMEOUT(window && window->address() == bare.loginURL, peerCeilingMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!(id = windowNamed(QStringLiteral("Sign in to Anthropic"))).isEmpty(), peerCeilingMs);
+        QVERIFY(pressDone(id));
+        QTRY_COMPARE_WITH_TIMEOUT(run.results.size(), std::size_t(2), peerCeilingMs);
+        QCOMPARE(run.outcome(1), QStringLiteral("No session found yet. Finish signing in, then press Done."));
+    }
+
+    // The window's close button cancels the sign-in, and the program ends.
+    void closeButton()
+    {
+        Run run;
+        VendorLoginProfile waiting = *VendorLoginProfile::profile(UsageVendor::google, origins());
+        waiting.loginURL = QUrl(origin("accounts.vendor.test") + "/signin/wait");
+        run.start(UsageVendor::google, waiting);
+        QPointer<WebSignInProcess> window = run.windows.constFirst();
+        QTRY_VERIFY_WITH_TIMEOUT(window && window->address() == waiting.loginURL, peerCeilingMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!windowNamed(QStringLiteral("Sign in to Google")).isEmpty(), peerCeilingMs);
+        const qint64 pid = window->processId();
+        QCOMPARE(QProcess::execute(QStringLiteral("wmctrl"), {QStringLiteral("-c"), QStringLiteral("Sign in to Google")}),
+                 0);
+        QTRY_COMPARE_WITH_TIMEOUT(run.results.size(), std::size_t(1), peerCeilingMs);
+        QCOMPARE(run.outcome(), QStringLiteral("Sign-in cancelled."));
+        QTRY_VERIFY_WITH_TIMEOUT(!running(pid), peerCeilingMs);
     }
 
     // A lookalike domain's session cookie does not end the sign-in, nor reach the session that Done
@@ -279,5 +361,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(SignInProgramTest)
+int main(int argc, char **argv) { return tavrenhold::test::runOnPrivateDisplay<SignInProgramTest>(argc, argv); }
 #include "tst_signinprogram.moc"
