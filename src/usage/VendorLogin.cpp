@@ -4,18 +4,18 @@ namespace tavrenhold {
 
 namespace {
 
-QUrl at(const QUrl &origin, const QString &path)
+QUrl at(const QString &origin, const QString &path)
 {
-    QUrl url = origin;
+    QUrl url(origin);
     url.setPath(path);
     return url;
 }
 
-QString host(const QUrl &origin) { return origin.host(); }
+QString host(const QString &origin) { return QUrl(origin).host(); }
 
 // "https://accounts/ServiceLogin?continue=https%3A%2F%2Fgemini%2Fusage": the continue address with
 // ":" and "/" (and anything else not unreserved) percent-encoded.
-QUrl googleLogin(const VendorLoginOrigins &origins)
+QUrl googleLogin(const UsageEndpoints &origins)
 {
     const QByteArray next = at(origins.googleWeb, QStringLiteral("/usage")).toEncoded().toPercentEncoding();
     return QUrl::fromEncoded(at(origins.googleAccounts, QStringLiteral("/ServiceLogin")).toEncoded() + "?continue="
@@ -24,7 +24,7 @@ QUrl googleLogin(const VendorLoginOrigins &origins)
 
 } // namespace
 
-std::optional<VendorLoginProfile> VendorLoginProfile::profile(UsageVendor vendor, const VendorLoginOrigins &origins)
+std::optional<VendorLoginProfile> VendorLoginProfile::profile(UsageVendor vendor, const UsageEndpoints &origins)
 {
     switch (vendor) {
     case UsageVendor::openai:

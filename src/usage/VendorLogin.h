@@ -1,6 +1,7 @@
 #pragma once
 
 #include "UsageClients.h"
+#include "UsageEndpoints.h"
 #include "UsageModels.h"
 
 #include "platform/WebSignInWindow.h"
@@ -15,19 +16,6 @@
 
 namespace tavrenhold {
 
-// The origins of the vendors' web applications that the sign-in pages and signed-in hosts come
-// from (scheme://host[:port]); the defaults are the vendors' public ones.
-struct VendorLoginOrigins {
-    QUrl openaiWeb{QStringLiteral("https://chatgpt.com")};
-    QUrl anthropicWeb{QStringLiteral("https://claude.ai")};
-    QUrl googleWeb{QStringLiteral("https://gemini.google.com")};
-    QUrl googleAccounts{QStringLiteral("https://accounts.google.com")};
-    QString googleDomain = QStringLiteral("google.com"); // the registrable domain of both Google hosts
-    QUrl cursorWeb{QStringLiteral("https://cursor.com")};
-    QUrl cursorAuthenticator{QStringLiteral("https://authenticator.cursor.sh")};
-    bool operator==(const VendorLoginOrigins &) const = default;
-};
-
 // Where a vendor's sign-in starts and how to tell that the user is signed in.
 struct VendorLoginProfile {
     QUrl loginURL;
@@ -41,9 +29,10 @@ struct VendorLoginProfile {
     QStringList authPathMarkers;
     bool operator==(const VendorLoginProfile &) const = default;
 
-    // The profile of a vendor signed in through the web window; none for xAI and Copilot.
+    // The profile of a vendor signed in through the web window, on the configured hosts; none for
+    // xAI and Copilot.
     [[nodiscard]] static std::optional<VendorLoginProfile> profile(UsageVendor vendor,
-                                                                   const VendorLoginOrigins &origins = {});
+                                                                   const UsageEndpoints &endpoints = UsageEndpoints::shared());
 
     // The address rule: a page on the signed-in host (or below it) whose path, in lower case, holds
     // none of the markers.

@@ -1,5 +1,7 @@
 #include "VendorLoginController.h"
 
+#include "UsageHTTP.h"
+
 #include "platform/WebSignInProcess.h"
 
 namespace tavrenhold {
@@ -32,8 +34,7 @@ QString VendorLoginController::message(LoginError error)
 VendorLoginController::Services VendorLoginController::Services::live()
 {
     return Services{&Clock::system(), [] { return std::make_unique<platform::WebSignInProcess>(); },
-                    QStringLiteral("Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/605.1.15 (KHTML, like "
-                                   "Gecko) Version/18.0 Safari/605.1.15")};
+                    UsageHTTP::browserUserAgent};
 }
 
 VendorLoginController *VendorLoginController::current() { return currentController(); }

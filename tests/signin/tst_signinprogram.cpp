@@ -125,16 +125,16 @@ class SignInProgramTest : public QObject {
         return QStringLiteral("http://%1:%2").arg(QLatin1String(host)).arg(m_port);
     }
 
-    [[nodiscard]] VendorLoginOrigins origins() const
+    [[nodiscard]] UsageEndpoints origins() const
     {
-        VendorLoginOrigins o;
-        o.openaiWeb = QUrl(origin("chatgpt.test"));
-        o.anthropicWeb = QUrl(origin("claude.test"));
-        o.googleWeb = QUrl(origin("gemini.vendor.test"));
-        o.googleAccounts = QUrl(origin("accounts.vendor.test"));
+        UsageEndpoints o;
+        o.openaiWeb = origin("chatgpt.test");
+        o.anthropicWeb = origin("claude.test");
+        o.googleWeb = origin("gemini.vendor.test");
+        o.googleAccounts = origin("accounts.vendor.test");
         o.googleDomain = QStringLiteral("vendor.test");
-        o.cursorWeb = QUrl(origin("cursor.test"));
-        o.cursorAuthenticator = QUrl(origin("authenticator.cursor.test"));
+        o.cursorWeb = origin("cursor.test");
+        o.cursorAuthenticator = origin("authenticator.cursor.test");
         return o;
     }
 

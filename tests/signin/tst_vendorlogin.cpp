@@ -19,16 +19,16 @@ Q_DECLARE_METATYPE(tavrenhold::UsageVendor)
 namespace {
 
 // Origins on test names, as the sign-in site of the program test serves them.
-VendorLoginOrigins testOrigins()
+UsageEndpoints testOrigins()
 {
-    VendorLoginOrigins o;
-    o.openaiWeb = QUrl("https://chatgpt.test");
-    o.anthropicWeb = QUrl("https://claude.test");
-    o.googleWeb = QUrl("https://gemini.vendor.test");
-    o.googleAccounts = QUrl("https://accounts.vendor.test");
+    UsageEndpoints o;
+    o.openaiWeb = QStringLiteral("https://chatgpt.test");
+    o.anthropicWeb = QStringLiteral("https://claude.test");
+    o.googleWeb = QStringLiteral("https://gemini.vendor.test");
+    o.googleAccounts = QStringLiteral("https://accounts.vendor.test");
     o.googleDomain = QStringLiteral("vendor.test");
-    o.cursorWeb = QUrl("https://cursor.test");
-    o.cursorAuthenticator = QUrl("https://authenticator.cursor.test:8443");
+    o.cursorWeb = QStringLiteral("https://cursor.test");
+    o.cursorAuthenticator = QStringLiteral("https://authenticator.cursor.test:8443");
     return o;
 }
 
@@ -163,7 +163,7 @@ private Q_SLOTS:
         QFETCH(QString, signedInHost);
         QFETCH(QStringList, markers);
 
-        const auto profile = VendorLoginProfile::profile(vendor, testNames ? testOrigins() : VendorLoginOrigins{});
+        const auto profile = VendorLoginProfile::profile(vendor, testNames ? testOrigins() : UsageEndpoints{});
         QVERIFY(profile);
         QCOMPARE(QString::fromLatin1(profile->loginURL.toEncoded()), loginURL);
         QStringList names = profile->cookieNames.values();
