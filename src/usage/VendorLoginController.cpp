@@ -48,8 +48,12 @@ QCoro::Task<VendorLoginController::Outcome> VendorLoginController::signIn(UsageV
                                                                         VendorLoginProfile profile,
                                                                         Services services, CancelToken token)
 {
-    if (VendorLoginController *open = current())
+    // Its caller, resumed at once, may open another one: none stays open behind this one.
+    while (VendorLoginController *open = current()) {
         open->finish(Outcome::failure(LoginError::cancelled));
+        if (current() == open)
+            currentController() = nullptr;
+    }
     if (token.isCancelled())
         co_return Outcome::failure(LoginError::cancelled);
 

@@ -435,6 +435,28 @@ private Q_SLOTS:
         QVERIFY(!VendorLoginController::current());
     }
 
+    // A caller that answers its cancellation by opening another sign-in at once: the new sign-in
+    // cancels that one too, and only one window stays open.
+    void supersededCallerOpensAgain()
+    {
+        Rig rig;
+        auto retry = [](Rig *rig, QCoro::Task<Outcome> task) -> QCoro::Task<> {
+            rig->results.push_back(co_await std::move(task));
+            rig->start(UsageVendor::cursor);
+        };
+        auto task = retry(&rig, VendorLoginController::signIn(UsageVendor::anthropic, profileOf(UsageVendor::anthropic),
+                                                              rig.services()));
+        Q_UNUSED(task);
+        rig.start(UsageVendor::google);
+        QCOMPARE(rig.windows.size(), 3);
+        QCOMPARE(rig.outcome(0), QStringLiteral("Sign-in cancelled."));
+        QCOMPARE(rig.outcome(1), QStringLiteral("Sign-in cancelled.")); // cursor's
+        QCOMPARE(rig.windows.at(1)->closes, 1);
+        QCOMPARE(rig.windows.at(2)->closes, 0);
+        QCOMPARE(VendorLoginController::current()->vendor(), UsageVendor::google);
+        VendorLoginController::current()->finish(Outcome::failure(LoginError::cancelled));
+    }
+
     // Done, the close button, the poll and an outside cancel in one turn: the first is delivered,
     // the others find nothing owed.
     void deliveredOnce()
