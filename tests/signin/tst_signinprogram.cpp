@@ -122,7 +122,7 @@ class SignInProgramTest : public QObject {
 
     [[nodiscard]] QString origin(const char *host) const
     {
-        return QStringLiteral("http://%1:%2").arg(QLatin1String(host)).arg(m_port);
+        return QStringLiteral("https://%1:%2").arg(QLatin1String(host)).arg(m_port);
     }
 
     [[nodiscard]] UsageEndpoints origins() const
@@ -180,13 +180,28 @@ private Q_SLOTS:
         QVERIFY(m_openbox.start(m_driver.connection()));
         // The program and its web engine run on this display, with private folders, the vendors'
         // names on loopback.
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--host-resolver-rules=\"MAP *.test 127.0.0.1\"");
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
+                "--host-resolver-rules=\"MAP *.test 127.0.0.1\" --ignore-certificate-errors");
         QVERIFY(m_home.isValid());
         for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
             qputenv(name, m_home.filePath(QLatin1String(name)).toLocal8Bit());
 
+        // The site speaks HTTPS with a certificate made here (a __Secure- cookie needs it).
+        const QString certificate = m_home.filePath(QStringLiteral("site.pem"));
+        const QString key = m_home.filePath(QStringLiteral("site.key"));
+        QProcess openssl;
+        openssl.setStandardOutputFile(QProcess::nullDevice());
+        openssl.setStandardErrorFile(QProcess::nullDevice());
+        openssl.start(QStringLiteral("openssl"),
+                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                       QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-subj"),
+                       QStringLiteral("/CN=vendor.test"), QStringLiteral("-keyout"), key, QStringLiteral("-out"),
+                       certificate});
+        QVERIFY(openssl.waitForFinished(peerCeilingMs));
+        QCOMPARE(openssl.exitCode(), 0);
+
         m_site.setProgram(QStringLiteral("python3"));
-        m_site.setArguments({QStringLiteral(SIGNIN_SITE)});
+        m_site.setArguments({QStringLiteral(SIGNIN_SITE), certificate, key});
         m_site.setStandardErrorFile(QProcess::nullDevice());
         m_site.start();
         QVERIFY(m_site.waitForStarted(peerCeilingMs));
@@ -228,6 +243,15 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(run.results.size(), std::size_t(1), peerCeilingMs);
         QCOMPARE(run.outcome(), QStringLiteral("sessionKey=sk-ant-test;theme=dark"));
         QTRY_VERIFY_WITH_TIMEOUT(run.windows.constFirst().isNull(), peerCeilingMs);
+    }
+
+    // OpenAI's second token part alone is a session.
+    void openaiSecondPart()
+    {
+        Run run;
+        run.start(UsageVendor::openai, *VendorLoginProfile::profile(UsageVendor::openai, origins()));
+        QTRY_COMPARE_WITH_TIMEOUT(run.results.size(), std::size_t(1), peerCeilingMs);
+        QCOMPARE(run.outcome(), QStringLiteral("__Secure-next-auth.session-token.0=part0"));
     }
 
     // Google has no session cookie: reaching the Gemini host after the accounts page ends it.
