@@ -1,7 +1,5 @@
 #include "VendorLoginWebSignIn.h"
 
-#ifdef TAVRENHOLD_HAS_WEB_SIGN_IN_SEAM
-
 namespace tavrenhold {
 
 VendorLoginWebSignIn::VendorLoginWebSignIn(VendorLoginController::Services services, UsageEndpoints endpoints)
@@ -44,5 +42,3 @@ QCoro::Task<Result<UsageSession, LoginError>> VendorLoginWebSignIn::signIn(Usage
 }
 
 } // namespace tavrenhold
-
-#endif

@@ -1,9 +1,6 @@
 #pragma once
 
-// The usage store's web sign-in seam, filled by the sign-in controller. Built once the store's seam
-// (WebSignIn.h) is part of the tree.
-#if __has_include("WebSignIn.h")
-#define TAVRENHOLD_HAS_WEB_SIGN_IN_SEAM 1
+// The usage store's web sign-in seam, filled by the sign-in controller.
 
 #include "VendorLoginController.h"
 #include "WebSignIn.h"
@@ -29,5 +26,3 @@ private:
 };
 
 } // namespace tavrenhold
-
-#endif

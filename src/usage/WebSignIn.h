@@ -16,12 +16,13 @@ struct LoginError {
         cancelled, // the window was closed, by the user or by the program
         timedOut,  // no session within the sign-in's time limit
         notSignedIn, // Done was pressed before a session cookie appeared
+        windowFailed, // the sign-in program is missing, failed to start, crashed or garbled its pipe
     };
     Kind kind = Kind::cancelled;
     bool operator==(const LoginError &) const = default;
 
     // "Sign-in cancelled.", "Sign-in timed out. Try again.",
-    // "No session found yet. Finish signing in, then press Done."
+    // "No session found yet. Finish signing in, then press Done.", "Sign-in window could not be opened."
     [[nodiscard]] QString errorDescription() const;
 };
 

@@ -11,7 +11,6 @@
 using namespace tavrenhold;
 using namespace std::chrono_literals;
 
-#ifdef TAVRENHOLD_HAS_WEB_SIGN_IN_SEAM
 
 namespace {
 
@@ -59,17 +58,12 @@ struct Rig {
 
 } // namespace
 
-#endif
-
 class VendorLoginSeamTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void signsInOnConfiguredHosts()
     {
-#ifndef TAVRENHOLD_HAS_WEB_SIGN_IN_SEAM
-        QSKIP("the usage store's web sign-in seam is not in this tree");
-#else
         Rig rig;
         rig.start(UsageVendor::anthropic);
         QVERIFY(rig.seam.isOpen());
@@ -79,14 +73,10 @@ private Q_SLOTS:
         rig.clock.advance(700ms);
         QCOMPARE(rig.outcome(), QStringLiteral("sessionKey=s"));
         QVERIFY(!rig.seam.isOpen());
-#endif
     }
 
     void cancelOpen()
     {
-#ifndef TAVRENHOLD_HAS_WEB_SIGN_IN_SEAM
-        QSKIP("the usage store's web sign-in seam is not in this tree");
-#else
         Rig rig;
         rig.start(UsageVendor::cursor);
         rig.seam.cancelOpen();
@@ -95,12 +85,10 @@ private Q_SLOTS:
         QVERIFY(!rig.seam.isOpen());
         rig.seam.cancelOpen(); // nothing open: nothing happens
         QCOMPARE(rig.results.size(), std::size_t(1));
-#endif
     }
 
     void errors_data()
     {
-#ifdef TAVRENHOLD_HAS_WEB_SIGN_IN_SEAM
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("text");
         using E = VendorLoginController::LoginError;
@@ -108,18 +96,13 @@ private Q_SLOTS:
         QTest::newRow("timedOut") << int(E::timedOut) << "Sign-in timed out. Try again.";
         QTest::newRow("notSignedIn") << int(E::notSignedIn) << "No session found yet. Finish signing in, then press Done.";
         QTest::newRow("windowFailed") << int(E::windowFailed) << "Sign-in window could not be opened.";
-#endif
     }
 
     void errors()
     {
-#ifndef TAVRENHOLD_HAS_WEB_SIGN_IN_SEAM
-        QSKIP("the usage store's web sign-in seam is not in this tree");
-#else
         QFETCH(int, error);
         QFETCH(QString, text);
         QCOMPARE(VendorLoginWebSignIn::storeError(VendorLoginController::LoginError(error)).errorDescription(), text);
-#endif
     }
 };
 
