@@ -155,6 +155,7 @@ QCoro::Task<void> UsageStore::startUp()
 
     QMap<UsageVendor, UsageConnection> kept;
     QList<UsageVendor> dropped;
+    bool keyringFailed = false;
     for (const UsageVendor vendor : allUsageVendors) {
         const auto entry = stored.constFind(vendor);
         if (entry == stored.cend())
@@ -163,10 +164,16 @@ QCoro::Task<void> UsageStore::startUp()
             dropped << vendor;
             continue;
         }
+        // A keyring that cannot answer says nothing about the session: keep entry and item. The
+        // vendors after the first such answer are not asked (each would wait out its time-out).
+        if (keyringFailed) {
+            kept.insert(vendor, *entry);
+            continue;
+        }
         const SessionLoad session = co_await sessions.load(vendor);
         if (!self)
             co_return;
-        // A keyring that cannot answer says nothing about the session: keep entry and item.
+        keyringFailed = !session;
         if (!session || hasUsableCredential(vendor, session.value()))
             kept.insert(vendor, *entry);
         else
@@ -374,10 +381,18 @@ QCoro::Task<void> UsageStore::refresh()
     };
     std::vector<Outcome> outcomes;
     std::vector<std::optional<UsageSession>> sessions;
+    bool keyringFailed = false;
     for (const UsageVendor vendor : vendors) {
+        // After one vendor's session could not be read, the keyring is not asked again this time.
+        if (keyringFailed) {
+            outcomes.push_back(Outcome{vendor, true, std::nullopt});
+            sessions.push_back(std::nullopt);
+            continue;
+        }
         const SessionLoad load = co_await m_sessions.load(vendor);
         if (!self)
             co_return;
+        keyringFailed = !load.ok();
         outcomes.push_back(Outcome{vendor, !load.ok(), std::nullopt});
         sessions.push_back(load.ok() ? load.value() : std::nullopt);
     }
