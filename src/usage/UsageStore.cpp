@@ -1,5 +1,7 @@
 #include "UsageStore.h"
 
+#include "clients/LiveUsageClients.h"
+
 #include "platform/Defaults.h"
 #include "platform/Pasteboard.h"
 #include "platform/SecretStore.h"
@@ -103,7 +105,8 @@ UsageStore &UsageStore::shared()
             .defaults = platform::Defaults::standard(),
             .secrets = platform::SecretStore::standard(),
             .clock = Clock::system(),
-            .clients = {},
+            .clients = liveUsageClients(),
+            // The web sign-in window is plugged in here once the program has one.
             .webSignIn = nullptr,
             .urlOpener = platform::UrlOpener::standard(),
             .clipboard = []() -> platform::Pasteboard & {
