@@ -1,5 +1,7 @@
 #include "UsageStore.h"
 
+#include "clients/LiveUsageClients.h"
+
 #include "platform/Defaults.h"
 #include "platform/Pasteboard.h"
 #include "platform/SecretStore.h"
@@ -103,7 +105,8 @@ UsageStore &UsageStore::shared()
             .defaults = platform::Defaults::standard(),
             .secrets = platform::SecretStore::standard(),
             .clock = Clock::system(),
-            .clients = {},
+            .clients = liveUsageClients(),
+            // The web sign-in window is plugged in here once the program has one.
             .webSignIn = nullptr,
             .urlOpener = platform::UrlOpener::standard(),
             .clipboard = []() -> platform::Pasteboard & {
@@ -155,6 +158,7 @@ QCoro::Task<void> UsageStore::startUp()
 
     QMap<UsageVendor, UsageConnection> kept;
     QList<UsageVendor> dropped;
+    bool keyringFailed = false;
     for (const UsageVendor vendor : allUsageVendors) {
         const auto entry = stored.constFind(vendor);
         if (entry == stored.cend())
@@ -163,10 +167,16 @@ QCoro::Task<void> UsageStore::startUp()
             dropped << vendor;
             continue;
         }
+        // A keyring that cannot answer says nothing about the session: keep entry and item. The
+        // vendors after the first such answer are not asked (each would wait out its time-out).
+        if (keyringFailed) {
+            kept.insert(vendor, *entry);
+            continue;
+        }
         const SessionLoad session = co_await sessions.load(vendor);
         if (!self)
             co_return;
-        // A keyring that cannot answer says nothing about the session: keep entry and item.
+        keyringFailed = !session;
         if (!session || hasUsableCredential(vendor, session.value()))
             kept.insert(vendor, *entry);
         else
@@ -374,10 +384,18 @@ QCoro::Task<void> UsageStore::refresh()
     };
     std::vector<Outcome> outcomes;
     std::vector<std::optional<UsageSession>> sessions;
+    bool keyringFailed = false;
     for (const UsageVendor vendor : vendors) {
+        // After one vendor's session could not be read, the keyring is not asked again this time.
+        if (keyringFailed) {
+            outcomes.push_back(Outcome{vendor, true, std::nullopt});
+            sessions.push_back(std::nullopt);
+            continue;
+        }
         const SessionLoad load = co_await m_sessions.load(vendor);
         if (!self)
             co_return;
+        keyringFailed = !load.ok();
         outcomes.push_back(Outcome{vendor, !load.ok(), std::nullopt});
         sessions.push_back(load.ok() ? load.value() : std::nullopt);
     }

@@ -174,24 +174,30 @@ private Q_SLOTS:
         QCOMPARE(store.loginError(), std::nullopt);
     }
 
-    // A connect cancelled at any await (the row's cancel button: disconnect of the vendor being
-    // connected) winds down silently and leaves nothing behind, not even what its save wrote.
+    // A connect cancelled at any await (the row's cancel button, which disconnects the vendor
+    // being connected, or a connect of another vendor) winds down silently and leaves nothing
+    // behind, not even what its save wrote.
     void cancelledAtEachAwait_data()
     {
         QTest::addColumn<UsageVendor>("vendor");
         QTest::addColumn<QString>("await");
-        QTest::newRow("web sign-in") << UsageVendor::cursor << "signIn";
-        QTest::newRow("grok login") << UsageVendor::xai << "grok";
-        QTest::newRow("device code") << UsageVendor::copilot << "deviceCode";
-        QTest::newRow("token poll") << UsageVendor::copilot << "poll";
-        QTest::newRow("first fetch") << UsageVendor::anthropic << "fetch";
-        QTest::newRow("save: deleting the old item") << UsageVendor::google << "saveDelete";
-        QTest::newRow("save: writing the new item") << UsageVendor::google << "saveWrite";
+        QTest::addColumn<bool>("superseded");
+        QTest::newRow("web sign-in") << UsageVendor::cursor << "signIn" << false;
+        QTest::newRow("grok login") << UsageVendor::xai << "grok" << false;
+        QTest::newRow("device code") << UsageVendor::copilot << "deviceCode" << false;
+        QTest::newRow("token poll") << UsageVendor::copilot << "poll" << false;
+        QTest::newRow("token poll, another connect") << UsageVendor::copilot << "poll" << true;
+        QTest::newRow("first fetch") << UsageVendor::anthropic << "fetch" << false;
+        QTest::newRow("first fetch, another connect") << UsageVendor::anthropic << "fetch" << true;
+        QTest::newRow("save: deleting the old item") << UsageVendor::google << "saveDelete" << false;
+        QTest::newRow("save: writing the new item") << UsageVendor::google << "saveWrite" << false;
+        QTest::newRow("save: writing, another connect") << UsageVendor::google << "saveWrite" << true;
     }
     void cancelledAtEachAwait()
     {
         QFETCH(UsageVendor, vendor);
         QFETCH(QString, await);
+        QFETCH(bool, superseded);
         StoreRig rig;
         UsageStore &store = rig.makeSettled();
         rig.clients.holdGrok = await == "grok";
@@ -206,8 +212,12 @@ private Q_SLOTS:
         if (await == "saveWrite")
             QVERIFY(rig.secrets.release()); // the delete; the write now waits
 
-        store.disconnect(vendor);
-        QCOMPARE(rig.web.isOpen(), false);
+        if (superseded) {
+            store.beginConnect(UsageVendor::openai); // its window stays open
+        } else {
+            store.disconnect(vendor);
+            QCOMPARE(rig.web.isOpen(), false);
+        }
         // Let every held call finish as the vendor would have answered.
         rig.secrets.hold = false;
         while (rig.clients.held.release() || rig.secrets.release()) {

@@ -164,6 +164,8 @@ private Q_SLOTS:
         QCOMPARE(store.errors().value(UsageVendor::cursor),
                  QStringLiteral("Cursor session is in a locked or unavailable keyring. Unlock it, then refresh."));
         QCOMPARE(store.lastError(), store.errors().value(UsageVendor::anthropic));
+        // One failed read is enough: the keyring is not asked for the other vendor.
+        QCOMPARE(rig.secrets.log.count(QStringLiteral("read app.tavrenhold.usage.cursor")), 0);
 
         rig.secrets.failReads.reset();
         QVERIFY(finishes(store.refresh()));
