@@ -1,5 +1,7 @@
 #include "UsageStore.h"
 
+#include "VendorLoginWebSignIn.h"
+
 #include "clients/LiveUsageClients.h"
 
 #include "platform/Defaults.h"
@@ -107,7 +109,7 @@ UsageStore &UsageStore::shared()
             .clock = Clock::system(),
             .clients = liveUsageClients(),
             // The web sign-in window is plugged in here once the program has one.
-            .webSignIn = nullptr,
+            .webSignIn = new VendorLoginWebSignIn(),
             .urlOpener = platform::UrlOpener::standard(),
             .clipboard = []() -> platform::Pasteboard & {
                 static platform::Pasteboard *pasteboard = platform::Pasteboard::create().release();

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import Tavrenhold.Design
 import Tavrenhold.Usage
 
@@ -110,9 +109,12 @@ Item {
         onTapped: gauge.clicked()
     }
 
-    ToolTip.visible: hover.hovered
-    ToolTip.text: face.helpText
-    ToolTip.delay: 600
+    NotchToolTip {
+        target: gauge
+        shown: hover.hovered
+        text: face.helpText
+        delay: 600
+    }
 
     Accessible.role: Accessible.Button
     Accessible.name: face.accessibleName

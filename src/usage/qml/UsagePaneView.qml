@@ -184,9 +184,9 @@ Item {
                     objectName: "gauge." + modelData.vendor
                     width: gaugeRow.width / Math.max(1, usage.gauges.length)
                     vendor: modelData.vendor
-                    percent: modelData.percent === undefined ? -1 : modelData.percent
+                    headline: modelData.percent
                     selected: modelData.selected
-                    action: () => usage.select(modelData.vendor)
+                    onClicked: usage.select(modelData.vendor)
                 }
             }
         }
