@@ -1,5 +1,7 @@
 #include "MusicPane.h"
 
+#include "AirPlayDiscovery.h"
+
 #include "platform/AudioSystem.h"
 #include "platform/SystemAppearance.h"
 
@@ -37,6 +39,15 @@ MusicPane::MusicPane(NowPlayingPublisher *coordinator, Clock &clock, platform::S
         audio = m_ownedAudio.get();
     }
     m_audio = audio;
+}
+
+AirPlayDiscovery &MusicPane::airPlay()
+{
+    if (!m_airPlay) {
+        m_ownedAirPlay = AirPlayDiscovery::makeAvahi(m_audio);
+        m_airPlay = m_ownedAirPlay.get();
+    }
+    return *m_airPlay;
 }
 
 MusicPane::~MusicPane()

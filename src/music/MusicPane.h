@@ -24,6 +24,8 @@ class QNetworkReply;
 
 namespace tavrenhold {
 
+class AirPlayDiscovery;
+
 namespace platform {
 class AudioSystem;
 class SystemAppearance;
@@ -94,6 +96,10 @@ public:
     [[nodiscard]] NowPlayingPublisher *coordinator() const { return m_coordinator; }
     [[nodiscard]] platform::AudioSystem &audio() const { return *m_audio; }
     [[nodiscard]] Clock &clock() const { return m_clock; }
+    // The AirPlay receivers the output picker lists: Avahi's, made on first use, unless one was
+    // given (which must outlive the pane).
+    [[nodiscard]] AirPlayDiscovery &airPlay();
+    void setAirPlay(AirPlayDiscovery *discovery) { m_airPlay = discovery; }
 
     // Once per run, from the shell's start: starts the coordinator and follows its state from then on.
     void startServices();
@@ -169,6 +175,8 @@ private:
     platform::SystemAppearance *m_appearance;
     std::unique_ptr<platform::AudioSystem> m_ownedAudio;
     platform::AudioSystem *m_audio;
+    std::unique_ptr<AirPlayDiscovery> m_ownedAirPlay;
+    AirPlayDiscovery *m_airPlay = nullptr;
     AccentRefresher *m_accent;
     QNetworkAccessManager *m_network = nullptr;
     QPointer<QNetworkReply> m_artReply;
