@@ -29,7 +29,7 @@ constexpr std::chrono::milliseconds lastRetry = 30s;
 
 QString text(const char *s) { return s ? QString::fromUtf8(s) : QString(); }
 
-QString property(const pa_proplist *list, const char *key)
+QString proplistText(const pa_proplist *list, const char *key)
 {
     return list ? text(pa_proplist_gets(list, key)) : QString();
 }
@@ -317,9 +317,9 @@ private:
         sink.index = info->index;
         sink.name = text(info->name);
         sink.description = text(info->description);
-        sink.deviceClass = property(info->proplist, "device.class");
-        sink.bus = property(info->proplist, "device.bus");
-        sink.formFactor = property(info->proplist, "device.form_factor");
+        sink.deviceClass = proplistText(info->proplist, "device.class");
+        sink.bus = proplistText(info->proplist, "device.bus");
+        sink.formFactor = proplistText(info->proplist, "device.form_factor");
         sink.activePort = portType(info->active_port);
         sink.channels = info->channel_map.channels;
         sink.volume = double(pa_cvolume_max(&info->volume)) / double(PA_VOLUME_NORM);

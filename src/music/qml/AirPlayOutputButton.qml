@@ -25,18 +25,24 @@ Item {
         id: picker
         objectName: "outputPicker"
         pane: root.pane
+        onPaneChanged: {
+            if (root.visible)
+                startDiscovery()
+        }
     }
 
     readonly property bool hovering: hover.hovered
     property real emphasis: hovering || picker.showing ? 1 : 0
-    Behavior on emphasis {
-        enabled: !Motion.reduceMotion
-        NotchAnimation {
-            token: Motion.tap
-        }
+    NotchAnimation on emphasis {
+        token: Motion.tap
     }
 
+    // On screen (and given its pane): discovery starts.
     Component.onCompleted: picker.startDiscovery()
+    onVisibleChanged: {
+        if (visible)
+            picker.startDiscovery()
+    }
     onHoveringChanged: {
         if (hovering)
             picker.startDiscovery()
@@ -68,8 +74,21 @@ Item {
     HoverHandler {
         id: hover
     }
+    // A press on the button while the popup is open closes the popup before the button hears
+    // it: that click has done its work and does not open the popup again.
+    property bool justClosed: false
+    property bool swallowTap: false
     TapHandler {
-        onTapped: picker.toggle()
+        onPressedChanged: {
+            if (pressed)
+                root.swallowTap = root.justClosed
+        }
+        onTapped: {
+            if (root.swallowTap)
+                root.swallowTap = false
+            else
+                picker.toggle()
+        }
     }
     ToolTip.visible: hovering && !picker.showing
     ToolTip.text: qsTr("Select where to play")
@@ -90,9 +109,13 @@ Item {
         id: popup
         objectName: "outputPopover"
         parent: Overlay.overlay
-        onClosed: picker.showing = false
+        onClosed: {
+            picker.showing = false
+            root.justClosed = true
+            Qt.callLater(() => root.justClosed = false)
+        }
         onOpened: picker.startDiscovery()
-        closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutsideParent
+        closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
         padding: 0
         width: 240
 

@@ -44,11 +44,11 @@ Item {
         model: root.model
         delegate: OutputPickerRow {
             required property int index
-            required property string endpointID
-            required property string name
-            required property string symbol
-            required property bool selected
-            objectName: "pickerRow_" + endpointID
+            required property var model
+            objectName: "pickerRow_" + model.endpointID
+            name: model.name
+            symbol: model.symbol
+            selected: model.selected
             width: ListView.view.width
             accent: root.accent
             onSelect: root.model.choose(index)
