@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -66,7 +67,8 @@ void whenSettled(platform::AudioSystem &audio, std::function<void()> then)
         QTimer::singleShot(0, once);
         return;
     }
-    QObject::connect(&audio, &platform::AudioSystem::sinksChanged, &audio, once);
+    // After the whole description has been taken in, not in the middle of it.
+    QObject::connect(&audio, &platform::AudioSystem::sinksChanged, &audio, [once] { QTimer::singleShot(0, once); });
     QTimer::singleShot(settleMs, once);
 }
 
@@ -171,7 +173,10 @@ int main(int argc, char *argv[])
                 app.quit();
                 return;
             }
-            QObject::connect(audio.get(), &platform::AudioSystem::changed, &app, [&] {
+            const double target = std::clamp(*value, 0.0, 1.0);
+            QObject::connect(audio.get(), &platform::AudioSystem::changed, &app, [&, target] {
+                if (std::abs(audio->volume() - target) > 0.001)
+                    return;
                 out(QStringLiteral("%1\n").arg(audio->volume()));
                 app.quit();
             });
@@ -196,7 +201,11 @@ int main(int argc, char *argv[])
                 say();
                 return;
             }
-            QObject::connect(audio.get(), &platform::AudioSystem::changed, &app, say);
+            const bool wanted = args[0] == QLatin1String("on");
+            QObject::connect(audio.get(), &platform::AudioSystem::changed, &app, [&, say, wanted] {
+                if (audio->isMuted() == wanted)
+                    say();
+            });
             QTimer::singleShot(settleMs, &app, say);
             audio->setMuted(args[0] == QLatin1String("on"));
         });
