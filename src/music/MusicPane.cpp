@@ -50,6 +50,15 @@ AirPlayDiscovery &MusicPane::airPlay()
     return *m_airPlay;
 }
 
+void MusicPane::setPopoverRect(const QRectF &rect)
+{
+    const QRectF shown = rect.isEmpty() ? QRectF() : rect;
+    if (shown == m_popoverRect)
+        return;
+    m_popoverRect = shown;
+    Q_EMIT popoverRectChanged();
+}
+
 MusicPane::~MusicPane()
 {
     m_ticker.cancel();

@@ -10,6 +10,7 @@
 #include <QCoroTask>
 #include <QDateTime>
 #include <QList>
+#include <QRectF>
 #include <QPointer>
 #include <QString>
 #include <QUrl>
@@ -51,6 +52,9 @@ class MusicPane final : public NotchPane {
     // Set while a change of track or player lands, and cleared on the next turn of the event loop:
     // the views' transitions read it and jump instead of animating.
     Q_PROPERTY(bool animationsDisabled READ animationsDisabled NOTIFY animationsDisabledChanged)
+    // The open output picker's rectangle in the panel window, empty while it is closed; the shell
+    // lets the pointer in there and counts it as inside the open surface.
+    Q_PROPERTY(QRectF popoverRect READ popoverRect WRITE setPopoverRect NOTIFY popoverRectChanged)
 
 public:
     static constexpr double height = 156;
@@ -100,6 +104,8 @@ public:
     // given (which must outlive the pane).
     [[nodiscard]] AirPlayDiscovery &airPlay();
     void setAirPlay(AirPlayDiscovery *discovery) { m_airPlay = discovery; }
+    [[nodiscard]] QRectF popoverRect() const { return m_popoverRect; }
+    void setPopoverRect(const QRectF &rect);
 
     // Once per run, from the shell's start: starts the coordinator and follows its state from then on.
     void startServices();
@@ -137,6 +143,7 @@ Q_SIGNALS:
     void elapsedChanged();
     void artworkChanged();
     void animationsDisabledChanged();
+    void popoverRectChanged();
 
 private:
     struct SeekPin {
@@ -177,6 +184,7 @@ private:
     platform::AudioSystem *m_audio;
     std::unique_ptr<AirPlayDiscovery> m_ownedAirPlay;
     AirPlayDiscovery *m_airPlay = nullptr;
+    QRectF m_popoverRect;
     AccentRefresher *m_accent;
     QNetworkAccessManager *m_network = nullptr;
     QPointer<QNetworkReply> m_artReply;

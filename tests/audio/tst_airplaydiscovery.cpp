@@ -189,11 +189,20 @@ private Q_SLOTS:
         QCOMPARE(rig.discovery->found().value(QStringLiteral("Kitchen")), 2);
     }
 
-    // Receivers present before the browsers exist are announced before the reply that names them.
+    // Receivers present before the browsers exist are announced right after the reply that names
+    // the browser, or even before it.
+    void browsesOnceAndHearsEarlySignals_data()
+    {
+        QTest::addColumn<bool>("signalsFirst");
+        QTest::newRow("signals after the reply") << false;
+        QTest::newRow("signals before the reply") << true;
+    }
     void browsesOnceAndHearsEarlySignals()
     {
+        QFETCH(bool, signalsFirst);
         Rig rig;
         QVERIFY(rig.make(QStringLiteral("studio-host")));
+        rig.avahi->signalsFirst = signalsFirst;
         rig.avahi->announce({2, 0, QStringLiteral("Den"), airplay});
         rig.avahi->announce({2, 0, QStringLiteral("AA@Kitchen"), raop});
         rig.discovery->start();

@@ -223,6 +223,9 @@ private Q_SLOTS:
                                     : QPointF();
         QVERIFY(topLeft.y() >= 40);
         QVERIFY(topLeft.x() >= 0 && topLeft.x() + 240 <= 640);
+        // The pane carries the open popover's rectangle to the shell.
+        QTRY_COMPARE(rig.pane.popoverRect(),
+                     QRectF(topLeft, QSizeF(240, popup->property("height").toDouble())));
 
         // A sink loaded while it is open appears in it.
         rig.audio.setSinks(twoSinks, QStringLiteral("speakers"));
@@ -234,6 +237,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!picker->showing());
         QCOMPARE(rig.audio.calls, QStringList{"choose:dac"});
         QTRY_VERIFY(!popup->property("visible").toBool());
+        QTRY_COMPARE(rig.pane.popoverRect(), QRectF());
 
         QTest::mouseClick(&quick.window(), Qt::LeftButton, {}, centre);
         QTRY_VERIFY(popup->property("opened").toBool());

@@ -2,6 +2,7 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QTimer>
 
 namespace tavrenhold::test {
 
@@ -40,10 +41,16 @@ QDBusObjectPath FakeAvahi::ServiceBrowserNew(int, int, const QString &type, cons
     browsed << type;
     Browser browser{QStringLiteral("/Client1/ServiceBrowser%1").arg(++m_serial), type};
     m_browsers << browser;
-    for (const Service &s : std::as_const(m_services)) {
-        if (s.type == type)
-            signal(browser, "ItemNew", s);
-    }
+    auto announcePresent = [this, browser] {
+        for (const Service &s : std::as_const(m_services)) {
+            if (s.type == browser.type)
+                signal(browser, "ItemNew", s);
+        }
+    };
+    if (signalsFirst)
+        announcePresent();
+    else
+        QTimer::singleShot(0, this, announcePresent);
     return QDBusObjectPath(browser.path);
 }
 

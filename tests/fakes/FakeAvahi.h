@@ -10,8 +10,8 @@ namespace tavrenhold::test {
 
 // A stand-in for the Avahi daemon on a test's bus: org.freedesktop.Avahi with the server object at
 // "/" (GetHostName, ServiceBrowserNew) and browsers that signal ItemNew and ItemRemove. A new
-// browser announces what is present already before its reply leaves, as a quick daemon's signals
-// can overtake the reply.
+// browser announces what is present already right after its reply, or, with `signalsFirst`, before
+// the reply leaves (a quick daemon's signals can overtake the reply).
 class FakeAvahi : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Avahi.Server")
@@ -38,6 +38,7 @@ public:
     void withdraw(const Service &service);
 
     QString hostName = QStringLiteral("studio-host");
+    bool signalsFirst = false;
     // The types browsers were asked for, in order.
     QStringList browsed;
 

@@ -12,9 +12,17 @@ Item {
 
     property MusicPane pane
     property real diameter: 28
-    // The popup's rectangle in the overlay while it is open; empty while it is closed.
-    readonly property rect popoverRect: popup.opened ? Qt.rect(popup.x, popup.y, popup.width, popup.height)
-                                                     : Qt.rect(0, 0, 0, 0)
+    // The popup's rectangle in the window while it is open; empty while it is closed. The pane
+    // carries it to the shell, which lets the pointer in there.
+    readonly property rect popoverRect: popup.visible ? Qt.rect(popup.x, popup.y, popup.width, popup.height)
+                                                      : Qt.rect(0, 0, 0, 0)
+    Binding {
+        target: root.pane
+        property: "popoverRect"
+        value: root.popoverRect
+        when: root.pane !== null
+        restoreMode: Binding.RestoreNone
+    }
     readonly property alias model: picker
     readonly property alias popover: popup
 
