@@ -95,7 +95,10 @@ QList<qreal> MusicPane::levelValues() const { return QList<qreal>(m_levels.begin
 
 void MusicPane::activate()
 {
-    m_active = true;
+    if (!m_active) {
+        m_active = true;
+        Q_EMIT activeChanged();
+    }
     if (m_coordinator)
         m_coordinator->setCadence(NowPlayingCadence::foreground);
     applyState();
@@ -104,7 +107,10 @@ void MusicPane::activate()
 
 void MusicPane::deactivate()
 {
-    m_active = false;
+    if (m_active) {
+        m_active = false;
+        Q_EMIT activeChanged();
+    }
     setCadenceForHidden();
     syncTicker();
 }

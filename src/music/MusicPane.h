@@ -55,6 +55,8 @@ class MusicPane final : public NotchPane {
     // The open output picker's rectangle in the panel window, empty while it is closed; the shell
     // lets the pointer in there and counts it as inside the open surface.
     Q_PROPERTY(QRectF popoverRect READ popoverRect WRITE setPopoverRect NOTIFY popoverRectChanged)
+    // Whether the pane is shown (between activate() and deactivate()).
+    Q_PROPERTY(bool active READ isActive NOTIFY activeChanged)
 
 public:
     static constexpr double height = 156;
@@ -144,6 +146,7 @@ Q_SIGNALS:
     void artworkChanged();
     void animationsDisabledChanged();
     void popoverRectChanged();
+    void activeChanged();
 
 private:
     struct SeekPin {

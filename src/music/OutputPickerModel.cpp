@@ -26,7 +26,12 @@ void OutputPickerModel::follow()
     platform::AudioSystem *audio = &m_pane->audio();
     m_connections << connect(audio, &platform::AudioSystem::sinksChanged, this, &OutputPickerModel::relist)
                   << connect(audio, &platform::AudioSystem::changed, this, &OutputPickerModel::relist)
-                  << connect(&m_pane->airPlay(), &AirPlayDiscovery::namesChanged, this, &OutputPickerModel::relist);
+                  << connect(&m_pane->airPlay(), &AirPlayDiscovery::namesChanged, this, &OutputPickerModel::relist)
+                  // The pane going away (the notch collapsing, another pane shown) closes the picker.
+                  << connect(m_pane, &MusicPane::activeChanged, this, [this] {
+                         if (m_pane && !m_pane->isActive())
+                             setShowing(false);
+                     });
 }
 
 void OutputPickerModel::setShowing(bool showing)

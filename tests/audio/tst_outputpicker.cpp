@@ -85,6 +85,12 @@ private Q_SLOTS:
         QVERIFY(rig.discovery.running());
         picker.toggle();
         QVERIFY(!picker.showing());
+        // Hiding the pane closes it.
+        rig.pane.activate();
+        picker.toggle();
+        QVERIFY(picker.showing());
+        rig.pane.deactivate();
+        QVERIFY(!picker.showing());
     }
 
     // A receiver found, and a sink added, while the list is open join it without closing it;
