@@ -17,6 +17,7 @@
 #include "nowplaying/AppleScriptSource.h"
 #include "nowplaying/NowPlayingCoordinator.h"
 #include "nowplaying/SystemNowPlayingSource.h"
+#include "platform/AudioSystem.h"
 #include "platform/Defaults.h"
 #include "platform/DragPasteboard.h"
 #include "platform/FullScreenProbe.h"
@@ -90,16 +91,16 @@ bool usesX11()
     return platform.isEmpty() || platform == "xcb" || platform.startsWith("xcb:");
 }
 
-AppDelegate::Parts realParts(NotchControllerEnvironment &environment)
+AppDelegate::Parts realParts(NotchControllerEnvironment &environment, platform::AudioSystem &audio)
 {
     AppDelegate::Parts parts;
-    parts.makeMusic = [] {
+    parts.makeMusic = [&audio] {
         // The system source first, then the Apple Events source, then the coordinator that owns both,
         // then the pane that owns the coordinator.
         auto *system = new SystemNowPlayingSource;
         auto *fallback = new AppleScriptSource;
         auto *coordinator = new NowPlayingCoordinator(system, fallback);
-        return std::make_unique<MusicPane>(coordinator);
+        return std::make_unique<MusicPane>(coordinator, Clock::system(), nullptr, &audio);
     };
     parts.makeDrop = [] { return std::make_unique<DropPane>(DropPane::standardDirectory(), Clock::system()); };
     parts.makeNotes = [] {
@@ -193,7 +194,10 @@ int main(int argc, char *argv[])
         },
     };
 
-    AppDelegate delegate(realParts(environment));
+    // The sound server the Music pane's volume and output picker talk to; it outlives the panes.
+    const std::unique_ptr<platform::AudioSystem> audio = platform::AudioSystem::makePulse();
+
+    AppDelegate delegate(realParts(environment, *audio));
     QObject::connect(&instance, &platform::SingleInstance::reopenRequested, &delegate, &AppDelegate::reopen);
     // Without its session bus the program can no longer be found by a later start, which would run a
     // second notch beside this one, nor follow its players: it ends the ordinary way, with a failure.

@@ -1,5 +1,7 @@
 #include "MusicPane.h"
 
+#include "AirPlayDiscovery.h"
+
 #include "platform/AudioSystem.h"
 #include "platform/SystemAppearance.h"
 
@@ -39,6 +41,24 @@ MusicPane::MusicPane(NowPlayingPublisher *coordinator, Clock &clock, platform::S
     m_audio = audio;
 }
 
+AirPlayDiscovery &MusicPane::airPlay()
+{
+    if (!m_airPlay) {
+        m_ownedAirPlay = AirPlayDiscovery::makeAvahi(m_audio);
+        m_airPlay = m_ownedAirPlay.get();
+    }
+    return *m_airPlay;
+}
+
+void MusicPane::setPopoverRect(const QRectF &rect)
+{
+    const QRectF shown = rect.isEmpty() ? QRectF() : rect;
+    if (shown == m_popoverRect)
+        return;
+    m_popoverRect = shown;
+    Q_EMIT popoverRectChanged();
+}
+
 MusicPane::~MusicPane()
 {
     m_ticker.cancel();
@@ -75,7 +95,10 @@ QList<qreal> MusicPane::levelValues() const { return QList<qreal>(m_levels.begin
 
 void MusicPane::activate()
 {
-    m_active = true;
+    if (!m_active) {
+        m_active = true;
+        Q_EMIT activeChanged();
+    }
     if (m_coordinator)
         m_coordinator->setCadence(NowPlayingCadence::foreground);
     applyState();
@@ -84,7 +107,10 @@ void MusicPane::activate()
 
 void MusicPane::deactivate()
 {
-    m_active = false;
+    if (m_active) {
+        m_active = false;
+        Q_EMIT activeChanged();
+    }
     setCadenceForHidden();
     syncTicker();
 }

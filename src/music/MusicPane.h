@@ -10,6 +10,7 @@
 #include <QCoroTask>
 #include <QDateTime>
 #include <QList>
+#include <QRectF>
 #include <QPointer>
 #include <QString>
 #include <QUrl>
@@ -23,6 +24,8 @@ class QNetworkAccessManager;
 class QNetworkReply;
 
 namespace tavrenhold {
+
+class AirPlayDiscovery;
 
 namespace platform {
 class AudioSystem;
@@ -49,6 +52,11 @@ class MusicPane final : public NotchPane {
     // Set while a change of track or player lands, and cleared on the next turn of the event loop:
     // the views' transitions read it and jump instead of animating.
     Q_PROPERTY(bool animationsDisabled READ animationsDisabled NOTIFY animationsDisabledChanged)
+    // The open output picker's rectangle in the panel window, empty while it is closed; the shell
+    // lets the pointer in there and counts it as inside the open surface.
+    Q_PROPERTY(QRectF popoverRect READ popoverRect WRITE setPopoverRect NOTIFY popoverRectChanged)
+    // Whether the pane is shown (between activate() and deactivate()).
+    Q_PROPERTY(bool active READ isActive NOTIFY activeChanged)
 
 public:
     static constexpr double height = 156;
@@ -94,6 +102,12 @@ public:
     [[nodiscard]] NowPlayingPublisher *coordinator() const { return m_coordinator; }
     [[nodiscard]] platform::AudioSystem &audio() const { return *m_audio; }
     [[nodiscard]] Clock &clock() const { return m_clock; }
+    // The AirPlay receivers the output picker lists: Avahi's, made on first use, unless one was
+    // given (which must outlive the pane).
+    [[nodiscard]] AirPlayDiscovery &airPlay();
+    void setAirPlay(AirPlayDiscovery *discovery) { m_airPlay = discovery; }
+    [[nodiscard]] QRectF popoverRect() const { return m_popoverRect; }
+    void setPopoverRect(const QRectF &rect);
 
     // Once per run, from the shell's start: starts the coordinator and follows its state from then on.
     void startServices();
@@ -131,6 +145,8 @@ Q_SIGNALS:
     void elapsedChanged();
     void artworkChanged();
     void animationsDisabledChanged();
+    void popoverRectChanged();
+    void activeChanged();
 
 private:
     struct SeekPin {
@@ -169,6 +185,9 @@ private:
     platform::SystemAppearance *m_appearance;
     std::unique_ptr<platform::AudioSystem> m_ownedAudio;
     platform::AudioSystem *m_audio;
+    std::unique_ptr<AirPlayDiscovery> m_ownedAirPlay;
+    AirPlayDiscovery *m_airPlay = nullptr;
+    QRectF m_popoverRect;
     AccentRefresher *m_accent;
     QNetworkAccessManager *m_network = nullptr;
     QPointer<QNetworkReply> m_artReply;

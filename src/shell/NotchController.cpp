@@ -88,7 +88,14 @@ bool NotchController::isOnSurface(GlobalPoint point) const
         const QSizeF size = m_hitBox.size();
         const GlobalRect surface{m_panelFrame.midX() - size.width() / 2, m_panelFrame.maxY() - size.height(),
                                  size.width(), size.height()};
-        return contains(grown(surface, surfaceSlack), point);
+        if (contains(grown(surface, surfaceSlack), point))
+            return true;
+        // An open popover counts as the surface: the pointer may go there without a collapse.
+        const QRectF popover = m_hitBox.popover();
+        return !popover.isEmpty() && contains(GlobalRect{m_panelFrame.minX() + popover.x(),
+                                                         m_panelFrame.maxY() - popover.bottom(), popover.width(),
+                                                         popover.height()},
+                                              point);
     }
     return contains(triggerRect(), point);
 }
@@ -157,6 +164,12 @@ void NotchController::start()
                         &NotchShellModel::pulseScaleChanged, &NotchShellModel::surfaceOpacityChanged})
         m_connections.push_back(connect(m_model.get(), signal, this, &NotchController::syncOutline));
     m_connections.push_back(connect(&m_hitBox, &NotchHitBox::changed, this, &NotchController::syncOutline));
+    // The Music pane's open output picker takes the pointer too.
+    for (NotchPane *pane : m_panes) {
+        if (auto *music = qobject_cast<MusicPane *>(pane))
+            m_connections.push_back(connect(music, &MusicPane::popoverRectChanged, this, &NotchController::syncPopover));
+    }
+    syncPopover();
 
     installMonitors();
 
@@ -339,7 +352,19 @@ QRegion NotchController::surfaceOutline() const
     }
     if (m_hitBox.dragArmed())
         region += m_hitBox.dragBand().toAlignedRect();
+    if (!m_hitBox.popover().isEmpty())
+        region += m_hitBox.popover().toAlignedRect();
     return region;
+}
+
+void NotchController::syncPopover()
+{
+    QRectF popover;
+    for (NotchPane *pane : m_panes) {
+        if (auto *music = qobject_cast<MusicPane *>(pane); music && !music->popoverRect().isEmpty())
+            popover = music->popoverRect();
+    }
+    m_hitBox.setPopover(popover);
 }
 
 void NotchController::syncOutline()

@@ -148,6 +148,8 @@ public:
     [[nodiscard]] static bool contains(const platform::GlobalRect &rect, platform::GlobalPoint point);
 
 private:
+    // The Music pane's open output picker joins the hit box.
+    void syncPopover();
     // Takes a sample at the pointer's current position.
     void sampleNow(bool force);
     void sample(platform::GlobalPoint point, bool force);

@@ -35,6 +35,15 @@ void NotchHitBox::setDragArmed(bool armed)
     Q_EMIT changed();
 }
 
+void NotchHitBox::setPopover(const QRectF &rect)
+{
+    const QRectF shown = rect.isEmpty() ? QRectF() : rect;
+    if (shown == m_popover)
+        return;
+    m_popover = shown;
+    Q_EMIT changed();
+}
+
 QRectF NotchHitBox::surfaceRect(const QRectF &bounds) const
 {
     const QRectF surface(bounds.center().x() - m_size.width() / 2, bounds.top(), m_size.width(), m_size.height());
@@ -45,6 +54,8 @@ bool NotchHitBox::hitTest(const QPointF &point, const QRectF &bounds) const
 {
     if (containsClosed(surfaceRect(bounds), point))
         return true;
+    if (!m_popover.isEmpty() && containsClosed(m_popover, point))
+        return true;
     return m_dragArmed && containsClosed(m_dragBand, point);
 }
 
@@ -53,6 +64,8 @@ QList<QRectF> NotchHitBox::regions(const QRectF &bounds) const
     QList<QRectF> rects{surfaceRect(bounds)};
     if (m_dragArmed && !m_dragBand.isEmpty())
         rects.append(m_dragBand);
+    if (!m_popover.isEmpty())
+        rects.append(m_popover);
     return rects;
 }
 

@@ -32,17 +32,22 @@ public:
     [[nodiscard]] QSizeF size() const { return m_size; }
     [[nodiscard]] QRectF dragBand() const { return m_dragBand; }
     [[nodiscard]] bool dragArmed() const { return m_dragArmed; }
+    // A pane's open popover in panel coordinates (the output picker's), empty when none.
+    [[nodiscard]] QRectF popover() const { return m_popover; }
 
     // Each notifies only on a change.
     void setSize(const QSizeF &size);
     void setDragBand(const QRectF &band);
     void setDragArmed(bool armed);
+    void setPopover(const QRectF &rect);
 
     // The surface in a panel of `bounds`: `size`, centred on the top edge, grown by the slack.
     [[nodiscard]] QRectF surfaceRect(const QRectF &bounds) const;
-    // Whether a point of the panel takes the pointer. Edges count as inside.
+    // Whether a point of the panel takes the pointer: the surface, the drop band while armed, an
+    // open popover. Edges count as inside.
     [[nodiscard]] bool hitTest(const QPointF &point, const QRectF &bounds) const;
-    // The rectangles that take the pointer: the surface, and the drop band while armed.
+    // The rectangles that take the pointer: the surface, the drop band while armed, and an open
+    // popover.
     [[nodiscard]] QList<QRectF> regions(const QRectF &bounds) const;
 
 Q_SIGNALS:
@@ -52,6 +57,7 @@ private:
     QSizeF m_size;
     QRectF m_dragBand;
     bool m_dragArmed = false;
+    QRectF m_popover;
 };
 
 } // namespace tavrenhold

@@ -313,6 +313,35 @@ private Q_SLOTS:
         QCOMPARE(rig.phase(), NotchPhase::expanded);
     }
 
+    // The Music pane's open output picker hangs below the surface: it takes the pointer and counts
+    // as the surface, so going there does not collapse the notch; once it closes, it does not.
+    void openPopoverCountsAsSurface()
+    {
+        ControllerRig rig;
+        rig.shell.addPanes({"usage"});
+        MusicPane music(new FakePublisher, rig.shell.clock);
+        rig.shell.extraPanes.push_back(&music);
+        rig.start();
+        rig.open();
+        const QRectF popover(rig.panel().width() / 2.0, 200, 240, 200); // panel coordinates
+        music.setPopoverRect(popover);
+        QCOMPARE(rig.controller->hitBox().popover(), popover);
+        QVERIFY(rig.inputShape().contains(popover));
+        const QPointF inside = QPointF(rig.panel().position()) + popover.center();
+        rig.moveTo(inside.x(), inside.y());
+        QVERIFY(!rig.controller->isCollapsePending());
+        QVERIFY(!rig.panel().ignoresMouseEvents());
+        rig.advance(500);
+        QCOMPARE(rig.phase(), NotchPhase::expanded);
+
+        music.setPopoverRect({});
+        QVERIFY(!rig.inputShape().contains(popover));
+        rig.moveTo(inside.x(), inside.y() + 1);
+        QVERIFY(rig.controller->isCollapsePending());
+        rig.advance(500);
+        QCOMPARE(rig.phase(), NotchPhase::idle);
+    }
+
     void stopTearsDown()
     {
         ControllerRig rig;

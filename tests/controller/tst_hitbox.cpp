@@ -15,6 +15,7 @@ namespace {
 // A panel of 760 × 412, the notch's 200 pt centred on its top edge at x = 380.
 const QRectF bounds(0, 0, 760, 412);
 const QRectF band(190, 0, 380, 134);
+const QRectF popover(300, 60, 240, 260);
 } // namespace
 
 class HitBoxTest : public QObject {
@@ -51,6 +52,11 @@ private Q_SLOTS:
         QTest::newRow("band, not armed") << notch << QPointF(200, 100) << false << false;
         QTest::newRow("band's far corner, armed") << notch << QPointF(570, 134) << true << true;
         QTest::newRow("below the band, armed") << notch << QPointF(200, 135) << true << false;
+
+        // An open popover takes the pointer, armed or not.
+        QTest::newRow("popover") << notch << QPointF(500, 300) << false << true;
+        QTest::newRow("popover's far corner") << notch << QPointF(540, 320) << false << true;
+        QTest::newRow("just past the popover") << notch << QPointF(541, 300) << false << false;
     }
     void hitTest()
     {
@@ -62,7 +68,9 @@ private Q_SLOTS:
         box.setSize(size);
         box.setDragBand(band);
         box.setDragArmed(armed);
+        box.setPopover(popover);
         QCOMPARE(box.hitTest(point, bounds), hits);
+        QCOMPARE(box.regions(bounds).contains(popover), true);
     }
 
     void notifiesOnlyOnChange()
@@ -74,7 +82,11 @@ private Q_SLOTS:
         box.setDragArmed(false);
         box.setDragBand(band);
         box.setDragBand(band);
-        QCOMPARE(changed.count(), 2);
+        box.setPopover(popover);
+        box.setPopover(popover);
+        box.setPopover({});
+        box.setPopover(QRectF(10, 10, 0, 0)); // an empty rectangle is no popover
+        QCOMPARE(changed.count(), 4);
     }
 
     // The panel hands the hit box to the window system as its input shape, empty while it ignores

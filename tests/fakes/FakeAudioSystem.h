@@ -4,13 +4,17 @@
 
 #include <QStringList>
 
+#include <functional>
+#include <vector>
+
 #include <algorithm>
 #include <cmath>
 
 namespace tavrenhold::test {
 
-// A default output the test sets; records writes as "mute:<0|1>" and "volume:<v>". With `refuses`
-// set, writes are recorded but change nothing, as a device that refuses them.
+// A default output the test sets; records writes as "mute:<0|1>", "volume:<v>" and
+// "choose:<sink name>". With `refuses` set, writes are recorded but change nothing, as a device that
+// refuses them. Sinks and the default sink are what the test puts in with setSinks().
 class FakeAudioSystem final : public platform::AudioSystem {
 public:
     double volume() const override { return m_volume; }
@@ -32,6 +36,29 @@ public:
         Q_EMIT changed();
     }
 
+    std::vector<platform::SinkRecord> sinks() const override { return m_sinks; }
+    QString defaultSinkName() const override { return m_default; }
+    void chooseSink(const QString &name, std::function<void()> done) override
+    {
+        calls.append(QStringLiteral("choose:") + name);
+        if (!refuses)
+            setSinks(m_sinks, name);
+        AudioSystem::chooseSink(name, std::move(done));
+    }
+
+    // The server's sinks changing by themselves.
+    void setSinks(std::vector<platform::SinkRecord> sinks, const QString &defaultName)
+    {
+        if (sinks == m_sinks && defaultName == m_default)
+            return;
+        const bool defaultChanged = defaultName != m_default;
+        m_sinks = std::move(sinks);
+        m_default = defaultName;
+        Q_EMIT sinksChanged();
+        if (defaultChanged)
+            Q_EMIT changed();
+    }
+
     // The device changing by itself (another program, volume keys).
     void set(double volume, bool muted)
     {
@@ -46,6 +73,8 @@ public:
 private:
     double m_volume = 0;
     bool m_muted = false;
+    std::vector<platform::SinkRecord> m_sinks;
+    QString m_default;
 };
 
 } // namespace tavrenhold::test

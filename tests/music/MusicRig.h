@@ -5,6 +5,7 @@
 #include "fakes/FakeAudioSystem.h"
 #include "fakes/FakeSystemAppearance.h"
 #include "fakes/ManualClock.h"
+#include "music/AirPlayDiscovery.h"
 #include "music/MusicPane.h"
 #include "nowplaying/NowPlayingPublisher.h"
 
@@ -92,8 +93,12 @@ struct MusicRig {
     ManualClock clock;
     FakeSystemAppearance appearance;
     FakeAudioSystem audio;
+    // Receivers come only from the test (no browsing daemon).
+    AirPlayDiscovery discovery{nullptr, &audio};
     MusicPublisher *publisher = new MusicPublisher;
     MusicPane pane{publisher, clock, &appearance, &audio};
+
+    MusicRig() { pane.setAirPlay(&discovery); }
 
     // Publishes and lets the pane take the state (it does so on the next turn of the event loop).
     void publish(const NowPlayingState &state)

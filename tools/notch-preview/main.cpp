@@ -22,6 +22,8 @@
 #include "drop/DropPane.h"
 #include "focus/FocusPane.h"
 #include "music/MusicPane.h"
+#include "music/OutputPickerModel.h"
+#include "platform/AudioSystem.h"
 #include "notes/NotesPane.h"
 #include "platform/Defaults.h"
 #include "shell/NotchShellModel.h"
@@ -68,6 +70,20 @@ int fail(const QString &message)
 {
     QTextStream(stderr) << "notch-preview: " << message << '\n';
     return 2;
+}
+
+// The room the open output picker takes below the surface.
+constexpr int pickerRoom = 312;
+
+QQuickItem *findItem(QQuickItem *item, const QString &name)
+{
+    if (item->objectName() == name)
+        return item;
+    for (QQuickItem *child : item->childItems()) {
+        if (QQuickItem *found = findItem(child, name))
+            return found;
+    }
+    return nullptr;
 }
 
 // Runs the event loop for `ms`, so frames are drawn and queued work is done.
@@ -186,10 +202,14 @@ int main(int argc, char **argv)
                                               QStringLiteral("Turns the collapsed progress line off."));
     const QCommandLineOption opaqueOption(QStringLiteral("opaque"),
                                           QStringLiteral("Draws as without a compositor (no translucency)."));
+    const QCommandLineOption pickerOption(QStringLiteral("picker"),
+                                          QStringLiteral("Opens the Music pane's output picker, over the sound server "
+                                                         "(PULSE_SERVER) and Avahi (TAVRENHOLD_AVAHI_BUS); with "
+                                                         "--phase expanded --pane music."));
     const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("The PNG to write."), QStringLiteral("file"));
     parser.addOptions({phaseOption, paneOption, themeOption, materialOption, wingsOption, heightOption, widthOption,
                        notchOption, musicOption, playersOption, issueOption, titleOption, focusOption, focusStateOption, clipboardOption, notesOption,
-                       openNoteOption, shelfOption, noProgressOption, opaqueOption, outOption});
+                       openNoteOption, shelfOption, noProgressOption, opaqueOption, pickerOption, outOption});
     parser.process(app);
 
     const QString out = parser.value(outOption);
@@ -238,6 +258,9 @@ int main(int argc, char **argv)
     }
     if (!notchOk)
         return fail(QStringLiteral("not a notch size: ") + parser.value(notchOption));
+    const bool picker = parser.isSet(pickerOption);
+    if (picker && (phase != NotchPhase::expanded || *pane != PaneID::music))
+        return fail(QStringLiteral("--picker needs --phase expanded --pane music"));
     const QString music = parser.value(musicOption);
     if (music != QLatin1String("playing") && music != QLatin1String("paused") && music != QLatin1String("none"))
         return fail(QStringLiteral("unknown music state: ") + music);
@@ -285,7 +308,10 @@ int main(int argc, char **argv)
         playing.issue = NowPlayingIssue::automationDenied(refusing);
     }
     UsagePane usage;
-    MusicPane musicPane(new preview::SamplePublisher(playing, players), Clock::system(), &desktop);
+    // With the picker, the pane's outputs are the sound server's; otherwise there is none.
+    const std::unique_ptr<platform::AudioSystem> audio =
+        picker ? platform::AudioSystem::makePulse() : platform::AudioSystem::makeNeutral();
+    MusicPane musicPane(new preview::SamplePublisher(playing, players), Clock::system(), &desktop, audio.get());
     // The clipboard history: a copy of the one given, in this run's own data folder; the clipboard
     // itself is not watched.
     const QString clipboardFolder = home.filePath(QStringLiteral("XDG_DATA_HOME/app.tavrenhold"));
@@ -373,7 +399,7 @@ int main(int argc, char **argv)
     window.setFormat(format);
     window.setColor(Qt::transparent);
     const QSize canvas(int(std::ceil(std::max(model.surfaceWidth(), model.hardwareWidth()))) + 2 * margin,
-                       int(std::ceil(model.surfaceHeight())) + margin);
+                       int(std::ceil(model.surfaceHeight())) + margin + (picker ? pickerRoom : 0));
     window.setGeometry(QRect(QPoint(0, 0), canvas));
     root->setParentItem(window.contentItem());
     root->setSize(canvas);
@@ -382,6 +408,16 @@ int main(int argc, char **argv)
     if (auto *travel = root->property("travel").value<QObject *>())
         QMetaObject::invokeMethod(travel, "remeasure");
     spin(200);
+    if (picker) {
+        QQuickItem *button = findItem(root, QStringLiteral("musicOutputButton"));
+        auto *pickerModel = button ? button->property("model").value<OutputPickerModel *>() : nullptr;
+        if (!pickerModel)
+            return fail(QStringLiteral("the Music pane shows no output button"));
+        // The server and the receivers have a moment to answer, as a click would give them.
+        spin(1200);
+        pickerModel->toggle();
+        spin(300);
+    }
 
     const QImage picture = grabTransparent(window);
     root->setParentItem(nullptr);

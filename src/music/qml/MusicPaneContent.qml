@@ -134,11 +134,13 @@ Item {
                     }
                 }
 
-                // The output picker's place.
-                Item {
+                AirPlayOutputButton {
+                    objectName: "musicOutputButton"
                     Layout.preferredWidth: 28
                     Layout.preferredHeight: 28
                     Layout.alignment: Qt.AlignTop
+                    diameter: 28
+                    pane: root.pane
                 }
             }
 

@@ -1,0 +1,152 @@
+import QtQuick
+import QtQuick.Controls
+import Tavrenhold.Design
+import Tavrenhold.Music
+
+// The output button of the expanded Music pane: "airplayaudio" in a circle, brighter while hovered
+// or open. A click opens the picker as a popup on the window's overlay (the pane's carousel clips),
+// under the button and inside the window, 240 points wide; the rows scroll when the window is too
+// short for them. Clicking outside closes it. Hover and open changes move with Motion.tap.
+Item {
+    id: root
+
+    property MusicPane pane
+    property real diameter: 28
+    // The popup's rectangle in the window while it is open; empty while it is closed. The pane
+    // carries it to the shell, which lets the pointer in there.
+    readonly property rect popoverRect: popup.visible ? Qt.rect(popup.x, popup.y, popup.width, popup.height)
+                                                      : Qt.rect(0, 0, 0, 0)
+    Binding {
+        target: root.pane
+        property: "popoverRect"
+        value: root.popoverRect
+        when: root.pane !== null
+        restoreMode: Binding.RestoreNone
+    }
+    readonly property alias model: picker
+    readonly property alias popover: popup
+
+    implicitWidth: diameter
+    implicitHeight: diameter
+
+    OutputPickerModel {
+        id: picker
+        objectName: "outputPicker"
+        pane: root.pane
+        onPaneChanged: {
+            if (root.visible)
+                startDiscovery()
+        }
+    }
+
+    readonly property bool hovering: hover.hovered
+    property real emphasis: hovering || picker.showing ? 1 : 0
+    NotchAnimation on emphasis {
+        token: Motion.tap
+    }
+
+    // On screen (and given its pane): discovery starts.
+    Component.onCompleted: picker.startDiscovery()
+    onVisibleChanged: {
+        if (visible)
+            picker.startDiscovery()
+    }
+    onHoveringChanged: {
+        if (hovering)
+            picker.startDiscovery()
+    }
+
+    Rectangle {
+        objectName: "outputButtonCircle"
+        anchors.fill: parent
+        radius: width / 2
+        color: Style.fill
+        opacity: 0.85 + 0.15 * root.emphasis
+    }
+    SymbolImage {
+        anchors.centerIn: parent
+        width: 12
+        height: 12
+        name: "airplayaudio"
+        color: Style.ink
+        opacity: 0.88 + 0.12 * root.emphasis
+    }
+
+    containmentMask: QtObject {
+        function contains(point: point): bool {
+            const dx = point.x - root.width / 2
+            const dy = point.y - root.height / 2
+            return dx * dx + dy * dy <= (root.width / 2) * (root.width / 2)
+        }
+    }
+    HoverHandler {
+        id: hover
+    }
+    // A press on the button while the popup is open closes the popup before the button hears
+    // it: that click has done its work and does not open the popup again.
+    property bool justClosed: false
+    property bool swallowTap: false
+    TapHandler {
+        onPressedChanged: {
+            if (pressed)
+                root.swallowTap = root.justClosed
+        }
+        onTapped: {
+            if (root.swallowTap)
+                root.swallowTap = false
+            else
+                picker.toggle()
+        }
+    }
+    ToolTip.visible: hovering && !picker.showing
+    ToolTip.text: qsTr("Select where to play")
+
+    // The model opens and closes the popup; the popup closing by itself (a click outside, Escape)
+    // tells the model.
+    Connections {
+        target: picker
+        function onShowingChanged() {
+            if (picker.showing)
+                popup.open()
+            else
+                popup.close()
+        }
+    }
+
+    Popup {
+        id: popup
+        objectName: "outputPopover"
+        parent: Overlay.overlay
+        onClosed: {
+            picker.showing = false
+            root.justClosed = true
+            Qt.callLater(() => root.justClosed = false)
+        }
+        onOpened: picker.startDiscovery()
+        closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
+        padding: 0
+        width: 240
+
+        readonly property point anchor: {
+            // Follows the button; read again whenever the popup opens.
+            void (picker.showing)
+            const p = root.mapToItem(Overlay.overlay, root.width / 2, root.height)
+            return Qt.point(p.x, p.y)
+        }
+        readonly property real room: Overlay.overlay ? Overlay.overlay.height - anchor.y - 6 - 8 : 0
+        x: Overlay.overlay ? Math.max(8, Math.min(anchor.x - width / 2, Overlay.overlay.width - width - 8)) : 0
+        y: anchor.y + 6
+        height: Math.max(0, Math.min(list.fullHeight, room))
+
+        background: Rectangle {
+            radius: 10
+            color: Style.solidSurface
+            border.color: Style.hairline
+            border.width: 1
+        }
+        contentItem: OutputPickerPopover {
+            id: list
+            model: picker
+        }
+    }
+}
