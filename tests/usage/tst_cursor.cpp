@@ -4,6 +4,7 @@
 #include "usage/clients/CursorUsageClient.h"
 
 #include "fakes/FakeHttpServer.h"
+#include "fakes/ManualClock.h"
 #include "UsageTestSupport.h"
 
 #include <QTest>
@@ -253,6 +254,19 @@ private Q_SLOTS:
         QCOMPARE(describe(s.error()), text);
         QCOMPARE(refusesSession(s.error()), text.startsWith("Cursor session expired"));
         QCOMPARE(m_fake.server.requests().size(), requests);
+    }
+
+    void ownSixtySecondTimeOut()
+    {
+        m_fake.server.on("/api/usage-summary", Answer{200, {}, {}, true});
+        ManualClock clock;
+        auto task = CursorUsageClient::fetch(CursorSession{"plain"}, {m_fake.network, clock}, m_fake.endpoints);
+        QTRY_COMPARE_WITH_TIMEOUT(m_fake.server.requests().size(), 1, 10000);
+        clock.advance(std::chrono::milliseconds(59999));
+        QVERIFY(!task.isReady());
+        clock.advance(std::chrono::milliseconds(1));
+        QTRY_VERIFY_WITH_TIMEOUT(task.isReady(), 10000);
+        QCOMPARE(describe(finish(std::move(task)).error()), QStringLiteral("The request timed out."));
     }
 
     void redirectToOtherOriginCarriesNoCredential()
