@@ -41,12 +41,12 @@ UsageSession sessionOf(UsageVendor vendor)
 class UsageRunTest : public QObject {
     Q_OBJECT
 
-    FakeHttpServer m_server;
+    std::unique_ptr<FakeHttpServer> m_fake;
     QTemporaryDir m_files;
 
     [[nodiscard]] std::optional<FakeHttpServer::Request> requestTo(const QByteArray &path) const
     {
-        for (const auto &r : m_server.requests())
+        for (const auto &r : m_fake->requests())
             if (r.path() == path)
                 return r;
         return std::nullopt;
@@ -57,13 +57,29 @@ private Q_SLOTS:
     {
         QVERIFY2(tavrenhold::test::keyring::inPrivateSession(), "run through tests/peers/keyring-session.sh");
         QVERIFY(tavrenhold::test::keyring::unlock());
-        QVERIFY(m_server.listen());
         QVERIFY(m_files.isValid());
     }
 
+    // Over https the program trusts the fake's certificate through the endpoints file's caFile.
+    void firstRefreshReachesEveryVendor_data()
+    {
+        QTest::addColumn<bool>("tls");
+        QTest::newRow("http") << false;
+        QTest::newRow("https, caFile") << true;
+    }
     void firstRefreshReachesEveryVendor()
     {
-        auto &s = m_server;
+        QFETCH(bool, tls);
+        FakeHttpServer::Tls certificate;
+        if (tls) {
+            certificate = FakeHttpServer::makeCertificate(m_files.path());
+            QVERIFY(!certificate.certificateFile.isEmpty());
+            m_fake = std::make_unique<FakeHttpServer>(certificate);
+        } else {
+            m_fake = std::make_unique<FakeHttpServer>();
+        }
+        auto &s = *m_fake;
+        QVERIFY(s.listen());
         s.on("/api/auth/session", Answer::json(js("{'accessToken':'tok'}")));
         s.on("/backend-api/wham/usage", Answer::json(js("{'rate_limit':{'primary_window':{'used_percent':11}}}")));
         s.on("/api/organizations", Answer::json(js("[{'uuid':'org-1'}]")));
@@ -82,6 +98,8 @@ private Q_SLOTS:
                  "copilot.api"})
             hosts.insert(QLatin1String(key), s.origin());
         hosts.insert(QStringLiteral("copilot.clientID"), QStringLiteral("cid"));
+        if (tls)
+            hosts.insert(QStringLiteral("caFile"), certificate.certificateFile);
         QFile endpoints(m_files.filePath(QStringLiteral("endpoints.json")));
         QVERIFY(endpoints.open(QIODevice::WriteOnly));
         endpoints.write(QJsonDocument(hosts).toJson());
@@ -124,7 +142,7 @@ private Q_SLOTS:
         const bool reached = QTest::qWaitFor(allReached, 60000);
         if (!reached) {
             QByteArrayList seen;
-            for (const auto &r : m_server.requests())
+            for (const auto &r : s.requests())
                 seen << r.method + ' ' + r.target;
             QFAIL(qPrintable("requests seen: " + seen.join(", ") + "\nstderr: " + rig.program.readAllStandardError()));
         }
@@ -164,7 +182,7 @@ private Q_SLOTS:
         QCOMPARE(copilot.header("X-Github-Api-Version"), QByteArray("2025-04-01"));
 
         // One refresh: each request once.
-        QCOMPARE(m_server.requests().size(), paths.size());
+        QCOMPARE(s.requests().size(), paths.size());
 
         rig.program.terminate();
         QVERIFY(rig.program.waitForFinished(10000));
