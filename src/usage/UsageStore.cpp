@@ -102,12 +102,14 @@ UsageStore &UsageStore::shared()
     static UsageStore *store = [] {
         // The run's one URL session and the clipboard (made when a device code is first put on it)
         // live as long as the program.
+        // The vendor hosts (and extra trusted certificates) come from TAVRENHOLD_USAGE_ENDPOINTS when set.
         auto *network = new QNetworkAccessManager;
+        Clock &clock = Clock::system();
         UsageStoreServices services{
             .defaults = platform::Defaults::standard(),
             .secrets = platform::SecretStore::standard(),
-            .clock = Clock::system(),
-            .clients = liveUsageClients(),
+            .clock = clock,
+            .clients = liveUsageClients(UsageEndpoints::shared(), clock),
             // The web sign-in window is plugged in here once the program has one.
             .webSignIn = new VendorLoginWebSignIn(),
             .urlOpener = platform::UrlOpener::standard(),

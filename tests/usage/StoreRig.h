@@ -19,6 +19,7 @@
 #include <QTest>
 
 #include <memory>
+#include <optional>
 
 Q_DECLARE_METATYPE(tavrenhold::UsageVendor)
 Q_DECLARE_METATYPE(tavrenhold::UsagePeriod)
@@ -88,7 +89,7 @@ public:
             .defaults = defaults,
             .secrets = secrets,
             .clock = clock,
-            .clients = clients.clients(),
+            .clients = liveClients ? *liveClients : clients.clients(),
             .webSignIn = &web,
             .urlOpener = urls,
             .clipboard = [this]() -> platform::Pasteboard & { return pasteboard; },
@@ -117,6 +118,8 @@ public:
     FakeSecretStore secrets;
     ManualClock clock;
     FakeUsageClients clients;
+    // Clients the store gets instead of the scripted ones (the real clients over fake vendors).
+    std::optional<UsageClients> liveClients;
     FakeWebSignIn web;
     FakeUrlOpener urls;
     FakePasteboard pasteboard;
