@@ -70,7 +70,7 @@ Item {
                     anchors.verticalCenter: parent.verticalCenter
                     text: usage.periodLabel
                     font: Style.label
-                    font.letterSpacing: 1
+                    Component.onCompleted: font.letterSpacing = 1
                     color: Style.inkMuted
                     TapHandler {
                         onTapped: usage.cyclePeriod()
@@ -83,7 +83,7 @@ Item {
                     text: usage.windowLabel
                     textFormat: Text.PlainText
                     font: Style.label
-                    font.letterSpacing: 0.6
+                    Component.onCompleted: font.letterSpacing = 0.6
                     color: Style.inkFaint
                     maximumLineCount: 1
                     elide: Text.ElideRight
@@ -141,7 +141,7 @@ Item {
                         anchors.verticalCenter: parent.verticalCenter
                         text: usage.refreshText
                         font: Style.label
-                        font.letterSpacing: 0.8
+                        Component.onCompleted: font.letterSpacing = 0.8
                         color: refreshButton.tint
                     }
                 }
@@ -209,7 +209,7 @@ Item {
                     anchors.verticalCenter: parent.verticalCenter
                     text: usage.stripLabel
                     font: Style.label
-                    font.letterSpacing: 0.8
+                    Component.onCompleted: font.letterSpacing = 0.8
                     color: Style.inkMuted
                 }
                 Flickable {
