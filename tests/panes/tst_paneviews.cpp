@@ -4,6 +4,7 @@
 // capsule, the error line, the model chips and a click on a gauge.
 #include "StoreRig.h"
 
+#include "fakes/QuickItems.h"
 #include "usage/UsagePane.h"
 
 #include <QGuiApplication>
@@ -24,19 +25,6 @@ using namespace tavrenhold;
 using namespace tavrenhold::test;
 
 namespace {
-
-QQuickItem *findItem(QQuickItem *root, const QString &name)
-{
-    if (!root)
-        return nullptr;
-    if (root->objectName() == name)
-        return root;
-    for (QQuickItem *child : root->childItems()) {
-        if (QQuickItem *found = findItem(child, name))
-            return found;
-    }
-    return nullptr;
-}
 
 // The view in a window of the pane's size.
 struct ViewRig {
@@ -63,13 +51,7 @@ struct ViewRig {
         QQuickItem *found = item(name);
         return found ? found->property("text").toString() : QStringLiteral("<missing %1>").arg(name);
     }
-    void click(QQuickItem *target)
-    {
-        QVERIFY(target);
-        QVERIFY(target->isVisible());
-        const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
-        QTest::mouseClick(&window, Qt::LeftButton, {}, centre.toPoint());
-    }
+    void click(QQuickItem *target) { clickCentre(&window, target); }
 };
 
 UsageReport reportOf(UsageVendor vendor, int percent, QList<UsageModelSlice> breakdown)

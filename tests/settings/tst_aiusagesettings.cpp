@@ -7,6 +7,7 @@
 #include "app/PanePreferences.h"
 #include "app/SettingsWindowController.h"
 #include "fakes/ManualClock.h"
+#include "fakes/QuickItems.h"
 #include "focus/FocusPane.h"
 
 #include <QGuiApplication>
@@ -29,19 +30,6 @@ using Input = AIUsageSettings::StatusInput;
 Q_DECLARE_METATYPE(tavrenhold::AIUsageSettings::StatusInput)
 
 namespace {
-
-QQuickItem *findItem(QQuickItem *root, const QString &name)
-{
-    if (!root)
-        return nullptr;
-    if (root->objectName() == name)
-        return root;
-    for (QQuickItem *child : root->childItems()) {
-        if (QQuickItem *found = findItem(child, name))
-            return found;
-    }
-    return nullptr;
-}
 
 UsageVendorWindow window()
 {
@@ -98,25 +86,11 @@ struct WindowRig {
         return qobject_cast<T *>(findItem(controller->window()->contentItem(), name));
     }
     // Scrolls the tab so that `target` is in view.
-    void reveal(QQuickItem *target) const
-    {
-        auto *scroll = item(QStringLiteral("aiUsageScroll"));
-        auto *flickable = scroll ? scroll->property("contentItem").value<QQuickItem *>() : nullptr;
-        if (!flickable || !target || !flickable->isAncestorOf(target))
-            return;
-        const QPointF inContent = target->mapToItem(flickable, QPointF(0, 0));
-        if (inContent.y() < 0 || inContent.y() + target->height() > flickable->height()) {
-            const double y = flickable->property("contentY").toDouble() + inContent.y() - 40;
-            flickable->setProperty("contentY", std::max(0.0, y));
-        }
-    }
+    void reveal(QQuickItem *target) const { test::reveal(item(QStringLiteral("aiUsageScroll")), target); }
     void click(QQuickItem *target) const
     {
-        QVERIFY(target);
         reveal(target);
-        QVERIFY(target->isVisible());
-        const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
-        QTest::mouseClick(controller->window(), Qt::LeftButton, {}, centre.toPoint());
+        clickCentre(controller->window(), target);
     }
     [[nodiscard]] QString text(const QString &name) const
     {

@@ -13,6 +13,7 @@
 #include "fakes/FakeLoginService.h"
 #include "fakes/FakeSystemAppearance.h"
 #include "fakes/ManualClock.h"
+#include "fakes/QuickItems.h"
 #include "focus/FocusPane.h"
 #include "platform/Defaults.h"
 
@@ -34,26 +35,13 @@ Q_IMPORT_QML_PLUGIN(Tavrenhold_AppPlugin)
 Q_IMPORT_QML_PLUGIN(Tavrenhold_FocusPlugin)
 
 using namespace tavrenhold;
+using tavrenhold::test::clickCentre;
+using tavrenhold::test::findItem;
 using platform::LoginStatus;
 
 Q_DECLARE_METATYPE(tavrenhold::platform::LoginStatus)
 
 namespace {
-// Items are found through the visual tree: a ScrollView's content has the view's flickable as its
-// parent item, not as its QObject parent.
-QQuickItem *findItem(QQuickItem *root, const QString &name)
-{
-    if (!root)
-        return nullptr;
-    if (root->objectName() == name)
-        return root;
-    for (QQuickItem *child : root->childItems()) {
-        if (QQuickItem *found = findItem(child, name))
-            return found;
-    }
-    return nullptr;
-}
-
 struct WindowRig {
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("defaults.json"));
@@ -107,25 +95,11 @@ struct WindowRig {
     }
     void click(QQuickItem *target) const
     {
-        QVERIFY(target);
-        QVERIFY(target->isVisible());
-        const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
-        QTest::mouseClick(window(), Qt::LeftButton, {}, centre.toPoint());
+        clickCentre(window(), target);
     }
     void openTab(const QString &symbol) const { click(item(QStringLiteral("tab.") + symbol)); }
     // Scrolls the General tab so that `target` is in view.
-    void reveal(QQuickItem *target) const
-    {
-        auto *scroll = item<QQuickItem>(QStringLiteral("generalScroll"));
-        auto *flickable = scroll ? scroll->property("contentItem").value<QQuickItem *>() : nullptr;
-        if (!flickable || !target || !flickable->isAncestorOf(target))
-            return;
-        const QPointF inContent = target->mapToItem(flickable, QPointF(0, 0));
-        if (inContent.y() < 0 || inContent.y() + target->height() > flickable->height()) {
-            const double y = flickable->property("contentY").toDouble() + inContent.y() - 40;
-            flickable->setProperty("contentY", std::max(0.0, y));
-        }
-    }
+    void reveal(QQuickItem *target) const { test::reveal(item(QStringLiteral("generalScroll")), target); }
     // Opens a picker and clicks its option `index`, as a user does.
     void pick(const QString &picker, int index) const
     {
