@@ -14,6 +14,12 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from session import BACKDROP, HEIGHT, Session  # noqa: E402
 
+
+def program_words(command):
+    """A child's command line with each path cut to its file name: the report names programs,
+    not the folders of the machine it ran on."""
+    return " ".join(os.path.basename(word) if word.startswith("/") else word for word in command.split())
+
 TICK_MS = 1000 // os.sysconf("SC_CLK_TCK")
 IDLE_SECONDS = 30
 POINTER_SECONDS = 10
@@ -477,7 +483,7 @@ def report(subjects, out_dir, build):
         for phase in ("start",):
             m = s.figures.get(phase)
             if m and m["kid_commands"]:
-                md.append(f"Children of {s.title}: " + "; ".join(c[:90] for c in m["kid_commands"]))
+                md.append(f"Children of {s.title}: " + "; ".join(program_words(c)[:90] for c in m["kid_commands"]))
                 md.append("")
         if s.notes.get("trouble"):
             md.append(f"Trouble with {s.title}: {s.notes['trouble']}")
