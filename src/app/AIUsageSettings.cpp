@@ -74,13 +74,6 @@ QStringList AIUsageSettings::periodTitles() const
     return titles;
 }
 
-UsageAuthState AIUsageSettings::state(UsageVendor vendor) const
-{
-    const auto &connections = m_store->connections();
-    const auto found = connections.constFind(vendor);
-    return found == connections.cend() ? UsageAuthState::disconnected : found->state;
-}
-
 AIUsageSettings::View AIUsageSettings::build() const
 {
     View view;
@@ -107,7 +100,7 @@ AIUsageSettings::View AIUsageSettings::build() const
     const std::optional<QString> code = m_store->copilotUserCode();
     for (UsageVendor vendor : alphabeticalUsageVendors()) {
         StatusInput input;
-        input.state = state(vendor);
+        input.state = m_store->state(vendor);
         input.vendor = vendor;
         input.window = m_store->window(vendor);
         if (const auto error = errors.constFind(vendor); error != errors.cend())
@@ -162,7 +155,7 @@ void AIUsageSettings::act(const QString &raw)
     const auto vendor = usageVendorFromRaw(raw);
     if (!m_store || !vendor)
         return;
-    if (state(*vendor) == UsageAuthState::disconnected)
+    if (m_store->state(*vendor) == UsageAuthState::disconnected)
         m_store->beginConnect(*vendor);
     else
         m_store->disconnect(*vendor);

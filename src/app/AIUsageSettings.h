@@ -76,7 +76,6 @@ private:
     };
 
     [[nodiscard]] View build() const;
-    [[nodiscard]] UsageAuthState state(UsageVendor vendor) const;
     void update();
 
     QPointer<UsageStore> m_store;

@@ -132,9 +132,7 @@ void UsagePaneViewModel::select(const QString &raw)
     const auto vendor = usageVendorFromRaw(raw);
     if (!m_store || !vendor)
         return;
-    const auto &connections = m_store->connections();
-    const auto found = connections.constFind(*vendor);
-    if (found != connections.cend() && found->state == UsageAuthState::connected)
+    if (m_store->state(*vendor) == UsageAuthState::connected)
         m_store->setSelectedVendor(*vendor);
 }
 

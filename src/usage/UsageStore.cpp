@@ -229,12 +229,17 @@ void UsageStore::whenStarted(std::function<void()> step)
 
 // ---- derived values ----------------------------------------------------------------------------
 
+UsageAuthState UsageStore::state(UsageVendor vendor) const
+{
+    const auto entry = m_connections.constFind(vendor);
+    return entry == m_connections.cend() ? UsageAuthState::disconnected : entry->state;
+}
+
 QList<UsageVendor> UsageStore::connectedVendors() const
 {
     QList<UsageVendor> vendors;
     for (const UsageVendor vendor : alphabeticalUsageVendors()) {
-        const auto entry = m_connections.constFind(vendor);
-        if (entry != m_connections.cend() && entry->state == UsageAuthState::connected)
+        if (state(vendor) == UsageAuthState::connected)
             vendors << vendor;
     }
     return vendors;
@@ -642,8 +647,7 @@ void UsageStore::connectFailed(UsageVendor vendor, quint64 id, const CancelToken
             setCopilotUserCode(std::nullopt);
         if (m_connectingVendor == vendor)
             m_connectingVendor.reset();
-        const auto entry = m_connections.constFind(vendor);
-        if (entry != m_connections.cend() && entry->state == UsageAuthState::connecting) {
+        if (state(vendor) == UsageAuthState::connecting) {
             auto connections = m_connections;
             connections.remove(vendor);
             setConnections(connections);

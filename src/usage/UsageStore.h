@@ -97,6 +97,8 @@ public:
     [[nodiscard]] UsagePeriod period() const { return m_period; }
     [[nodiscard]] std::optional<UsageVendor> selectedVendor() const { return m_selectedVendor; }
 
+    // The vendor's connection state; disconnected when it has no entry.
+    [[nodiscard]] UsageAuthState state(UsageVendor vendor) const;
     // Connected vendors in alphabetical order of their names.
     [[nodiscard]] QList<UsageVendor> connectedVendors() const;
     // The connect error, else the first vendor's fetch error in alphabetical order.

@@ -35,8 +35,10 @@ std::optional<int> vendorPercent(const UsageStore &store, UsageVendor vendor)
 class StoreClientsTest : public QObject {
     Q_OBJECT
 
-    FakeHttpServer m_server;
-    FakeHttpServer m_other;
+    // Made anew for each test, so that a request still on its way from the previous test's store
+    // reaches a server nobody counts.
+    std::unique_ptr<FakeHttpServer> m_server;
+    std::unique_ptr<FakeHttpServer> m_other;
     UsageEndpoints m_endpoints;
     QTemporaryDir m_grokHome;
     std::unique_ptr<StoreRig> m_rig;
@@ -53,22 +55,22 @@ class StoreClientsTest : public QObject {
     // Every vendor answers with a figure of its own.
     void answerEveryVendor()
     {
-        m_server.on("/api/auth/session", Answer::json(js("{'accessToken':'t'}")));
-        m_server.on("/backend-api/wham/usage", Answer::json(js("{'rate_limit':{'primary_window':{'used_percent':11}}}")));
-        m_server.on("/api/organizations", Answer::json(js("[{'uuid':'o'}]")));
-        m_server.on("/api/organizations/o/usage", Answer::json(js("{'seven_day':{'utilization':22}}")));
-        m_server.on(geminiPath, Answer::json(js(
+        m_server->on("/api/auth/session", Answer::json(js("{'accessToken':'t'}")));
+        m_server->on("/backend-api/wham/usage", Answer::json(js("{'rate_limit':{'primary_window':{'used_percent':11}}}")));
+        m_server->on("/api/organizations", Answer::json(js("[{'uuid':'o'}]")));
+        m_server->on("/api/organizations/o/usage", Answer::json(js("{'seven_day':{'utilization':22}}")));
+        m_server->on(geminiPath, Answer::json(js(
             "[{'data':{'viewer':{'rpcs':{'getUsageInfo':{'pools':[{'poolType':'GXU_WEEKLY','percentageUsed':0.33}]}}}}}]")));
-        m_server.on("/v1/billing", Answer::json(js("{'creditUsagePercent':44}")));
-        m_server.on("/api/usage-summary", Answer::json(js("{'individualUsage':{'plan':{'autoPercentUsed':55,'apiPercentUsed':1}}}")));
-        m_server.on(cursorRpcPath, Answer::json(js("{'planUsage':{'autoPercentUsed':3,'apiPercentUsed':4}}")));
-        m_server.on("/copilot_internal/user", Answer::json(js("{'quota_snapshots':{'chat':{'percent_remaining':34}}}")));
+        m_server->on("/v1/billing", Answer::json(js("{'creditUsagePercent':44}")));
+        m_server->on("/api/usage-summary", Answer::json(js("{'individualUsage':{'plan':{'autoPercentUsed':55,'apiPercentUsed':1}}}")));
+        m_server->on(cursorRpcPath, Answer::json(js("{'planUsage':{'autoPercentUsed':3,'apiPercentUsed':4}}")));
+        m_server->on("/copilot_internal/user", Answer::json(js("{'quota_snapshots':{'chat':{'percent_remaining':34}}}")));
     }
 
     [[nodiscard]] QList<FakeHttpServer::Request> requestsTo(const QByteArray &path) const
     {
         QList<FakeHttpServer::Request> found;
-        for (const auto &r : m_server.requests())
+        for (const auto &r : m_server->requests())
             if (r.path() == path)
                 found << r;
         return found;
@@ -77,28 +79,33 @@ class StoreClientsTest : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_server.listen());
-        QVERIFY(m_other.listen());
         QVERIFY(m_grokHome.isValid());
         qputenv("GROK_HOME", m_grokHome.path().toUtf8());
-        const QString o = m_server.origin();
-        for (QString *field : {&m_endpoints.openaiWeb, &m_endpoints.openaiApi, &m_endpoints.anthropicWeb,
-                 &m_endpoints.googleWeb, &m_endpoints.xaiProxy, &m_endpoints.cursorWeb, &m_endpoints.cursorApi,
-                 &m_endpoints.copilotWeb, &m_endpoints.copilotApi})
-            *field = o;
         m_endpoints.copilotClientID = QStringLiteral("cid");
     }
 
     void init()
     {
-        m_server.clearRequests();
-        m_other.clearRequests();
+        m_server = std::make_unique<FakeHttpServer>();
+        m_other = std::make_unique<FakeHttpServer>();
+        QVERIFY(m_server->listen());
+        QVERIFY(m_other->listen());
+        const QString o = m_server->origin();
+        for (QString *field : {&m_endpoints.openaiWeb, &m_endpoints.openaiApi, &m_endpoints.anthropicWeb,
+                 &m_endpoints.googleWeb, &m_endpoints.xaiProxy, &m_endpoints.cursorWeb, &m_endpoints.cursorApi,
+                 &m_endpoints.copilotWeb, &m_endpoints.copilotApi})
+            *field = o;
         answerEveryVendor();
         writeGrokLogin(js("{'https://auth.x.ai':{'key':'grok-token'}}"));
         m_rig = std::make_unique<StoreRig>();
         m_rig->liveClients = liveUsageClients(m_endpoints, m_rig->clock);
     }
-    void cleanup() { m_rig.reset(); }
+    void cleanup()
+    {
+        m_rig.reset();
+        m_other.reset();
+        m_server.reset();
+    }
 
     // Connecting xAI checks the Grok tool's login file and keeps only the marker in the keyring.
     void connectGrok_data()
@@ -120,7 +127,7 @@ private Q_SLOTS:
                                                          "in Terminal, then connect xAI."));
             QVERIFY(!store.connections().contains(UsageVendor::xai));
             QVERIFY(!rig().hasItem(UsageVendor::xai));
-            QVERIFY(m_server.requests().isEmpty());
+            QVERIFY(m_server->requests().isEmpty());
             return;
         }
         QTRY_VERIFY_WITH_TIMEOUT(store.connectedVendors() == QList<UsageVendor>{UsageVendor::xai}, 10000);
@@ -139,10 +146,10 @@ private Q_SLOTS:
     // the poll gets is the keyring item, and the refresh after connecting uses it.
     void connectCopilot()
     {
-        m_server.on("/login/device/code", Answer::json(js("{'device_code':'dc','user_code':'UC-1',"
+        m_server->on("/login/device/code", Answer::json(js("{'device_code':'dc','user_code':'UC-1',"
                                                           "'verification_uri':'https://github.com/login/device',"
                                                           "'interval':5,'expires_in':900}")));
-        m_server.on("/login/oauth/access_token",
+        m_server->on("/login/oauth/access_token",
             QList<Answer>{Answer::json(js("{'error':'authorization_pending'}")), Answer::json(js("{'access_token':'gho_x'}"))});
         UsageStore &store = rig().makeSettled();
         store.beginConnect(UsageVendor::copilot);
@@ -185,22 +192,22 @@ private Q_SLOTS:
             {UsageVendor::google, 33}, {UsageVendor::xai, 44}, {UsageVendor::cursor, 55}, {UsageVendor::copilot, 66}};
         for (UsageVendor vendor : allUsageVendors)
             QCOMPARE(vendorPercent(store, vendor), std::optional<int>(expected.value(vendor)));
-        QCOMPARE(m_server.requests().size(), 8); // two each for OpenAI and Anthropic
+        QCOMPARE(m_server->requests().size(), 8); // two each for OpenAI and Anthropic
         QVERIFY(store.lastRefreshedAt().has_value());
     }
 
     // A refused summary falls back to the RPC with the token cut from the session cookie.
     void cursorFallsBackToRpc()
     {
-        m_server.on("/api/usage-summary", Answer{401, {}});
+        m_server->on("/api/usage-summary", Answer{401, {}});
         rig().storeConnections({{QStringLiteral("cursor"), QStringLiteral("connected")}});
         rig().storeSession(UsageVendor::cursor,
             session({{QStringLiteral("WorkosCursorSessionToken"), QStringLiteral("user_1%3A%3Ahead.body.sig")}}));
         UsageStore &store = rig().makeSettled();
         QVERIFY(store.errors().isEmpty());
         QCOMPARE(vendorPercent(store, UsageVendor::cursor), std::optional<int>(4));
-        QCOMPARE(m_server.requests().size(), 2);
-        const auto &rpc = m_server.requests()[1];
+        QCOMPARE(m_server->requests().size(), 2);
+        const auto &rpc = m_server->requests()[1];
         QCOMPARE(rpc.path(), cursorRpcPath);
         QCOMPARE(rpc.header("Authorization"), QByteArray("Bearer head.body.sig"));
         QVERIFY(!rpc.has("Cookie"));
@@ -214,7 +221,7 @@ private Q_SLOTS:
         UsageStore &store = rig().makeSettled();
         QCOMPARE(vendorPercent(store, UsageVendor::xai), std::optional<int>(44));
 
-        m_server.on("/v1/billing", Answer{401, {}});
+        m_server->on("/v1/billing", Answer{401, {}});
         rig().clock.advance(UsageStore::pollInterval);
         QTRY_COMPARE_WITH_TIMEOUT(requestsTo("/v1/billing").size(), 2, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!store.isRefreshing(), 10000);
@@ -241,13 +248,13 @@ private Q_SLOTS:
         QFETCH(UsageVendor, vendor);
         QFETCH(QByteArray, path);
         QFETCH(int, status);
-        m_server.on(path, Answer::redirect(status, (m_other.origin() + QStringLiteral("/elsewhere")).toUtf8()));
-        m_other.on("/elsewhere", Answer{401, {}});
+        m_server->on(path, Answer::redirect(status, (m_other->origin() + QStringLiteral("/elsewhere")).toUtf8()));
+        m_other->on("/elsewhere", Answer{401, {}});
         rig().storeConnected(vendor);
         UsageStore &store = rig().makeSettled();
-        QCOMPARE(m_server.requests().size(), 1);
-        QCOMPARE(m_other.requests().size(), 1);
-        const auto &r = m_other.requests()[0];
+        QCOMPARE(m_server->requests().size(), 1);
+        QCOMPARE(m_other->requests().size(), 1);
+        const auto &r = m_other->requests()[0];
         QCOMPARE(r.path(), QByteArray("/elsewhere"));
         for (const QByteArray &name : VendorFake::credentialHeaders())
             QVERIFY2(!r.has(name), name.constData());
