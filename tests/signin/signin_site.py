@@ -13,6 +13,11 @@ header and the path. It prints its port on the first line of standard output, th
   notclaude.test/login        sets a sessionKey of its own, then goes on to claude.test/login/wait
   accounts.vendor.test/ServiceLogin   sets SID on vendor.test, then redirects to ?continue
   authenticator.cursor.test/  sets WorkosCursorSessionToken on its own host
+  localhost/login             Claude on one origin the usage requests reach too: sets theme=dark and an
+                              empty cookie, then goes on to /welcome
+  localhost/welcome           sets the session cookie sessionKey on its own host
+  localhost/api/...           Claude's organizations and usage; each such request is printed as
+                              "request <path> <Cookie header>" on standard output
   anything else               a page that sets nothing
 """
 import http.server
@@ -30,6 +35,14 @@ def page(next_url=None):
 class Site(http.server.BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
+
+    def json(self, text):
+        body = text.encode()
+        self.send_response(200)
+        self.send_header('Content-Type', 'application/json')
+        self.send_header('Content-Length', str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
 
     def answer(self, cookies, body=None, status=200, location=None):
         self.send_response(status)
@@ -67,6 +80,18 @@ class Site(http.server.BaseHTTPRequestHandler):
             self.answer(['SID=sid-test; Domain=vendor.test; Path=/'], status=302, location=target)
         elif name == 'gemini.vendor.test':
             self.answer([], page())
+        elif name == 'localhost' and url.path == '/login':
+            self.answer(['theme=dark; Path=/', 'empty=; Path=/'], page(here + '/welcome'))
+        elif name == 'localhost' and url.path == '/welcome':
+            self.answer(['sessionKey=sk-ant-local; Path=/; Secure'], page())
+        elif name == 'localhost' and url.path.startswith('/api/'):
+            print('request', url.path, self.headers.get('Cookie', '-'), flush=True)
+            if url.path == '/api/organizations':
+                self.json('[{"uuid":"org-local"}]')
+            elif url.path == '/api/organizations/org-local/usage':
+                self.json('{"five_hour":{"utilization":37},"seven_day":{"utilization":22}}')
+            else:
+                self.answer([], status=404)
         elif name == 'authenticator.cursor.test' and url.path == '/':
             self.answer(['WorkosCursorSessionToken=user%3A%3Atok; Path=/'], page())
         else:

@@ -4,7 +4,8 @@
 //     notch-preview --phase expanded --pane music --theme light --out shot.png
 //
 // The panes are the product's own, over sample state made here (a playing track with a generated
-// cover, installed players and refused automation as asked, optionally a running focus timer). The
+// cover, installed players and refused automation as asked, optionally a running focus timer, AI
+// usage vendors with made-up plans in any of the usage pane's looks). The
 // run keeps its settings in a temporary folder and never reads or writes the user's.
 
 #include "SampleState.h"
@@ -206,10 +207,15 @@ int main(int argc, char **argv)
                                           QStringLiteral("Opens the Music pane's output picker, over the sound server "
                                                          "(PULSE_SERVER) and Avahi (TAVRENHOLD_AVAHI_BUS); with "
                                                          "--phase expanded --pane music."));
+    const QCommandLineOption usageOption(QStringLiteral("usage"),
+                                         QStringLiteral("The AI Usage pane: empty (no vendor), connected (sample "
+                                                        "vendors), refreshing (a refresh under way) or error (a "
+                                                        "vendor's session refused)."),
+                                         QStringLiteral("look"), QStringLiteral("empty"));
     const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("The PNG to write."), QStringLiteral("file"));
     parser.addOptions({phaseOption, paneOption, themeOption, materialOption, wingsOption, heightOption, widthOption,
                        notchOption, musicOption, playersOption, issueOption, titleOption, focusOption, focusStateOption, clipboardOption, notesOption,
-                       openNoteOption, shelfOption, noProgressOption, opaqueOption, pickerOption, outOption});
+                       openNoteOption, shelfOption, noProgressOption, opaqueOption, pickerOption, usageOption, outOption});
     parser.process(app);
 
     const QString out = parser.value(outOption);
@@ -275,6 +281,9 @@ int main(int argc, char **argv)
                 players.append(option);
         }
     }
+    const auto usageLook = preview::SampleUsage::lookFromRaw(parser.value(usageOption));
+    if (!usageLook)
+        return fail(QStringLiteral("unknown usage look: ") + parser.value(usageOption));
     const QString issue = parser.value(issueOption);
     if (parser.isSet(issueOption) && issue != QLatin1String("denied"))
         return fail(QStringLiteral("unknown issue: ") + issue);
@@ -307,7 +316,6 @@ int main(int argc, char **argv)
                                                      : players.front().name;
         playing.issue = NowPlayingIssue::automationDenied(refusing);
     }
-    UsagePane usage;
     // With the picker, the pane's outputs are the sound server's; otherwise there is none.
     const std::unique_ptr<platform::AudioSystem> audio =
         picker ? platform::AudioSystem::makePulse() : platform::AudioSystem::makeNeutral();
@@ -326,6 +334,11 @@ int main(int argc, char **argv)
     }
     const auto pasteboard = platform::Pasteboard::create();
     const auto frontmost = platform::FrontmostApplication::create();
+    // The AI Usage pane over sample vendors, settled in its look before the shell measures it.
+    preview::SampleUsage usageSample(*usageLook, defaults, *pasteboard);
+    if (!usageSample.settle())
+        return fail(QStringLiteral("the sample usage vendors did not settle"));
+    UsagePane usage(usageSample.store());
     ClipboardService clipboardService(*pasteboard, *frontmost, clipboardFolder, Clock::system());
     ClipboardPane clipboard(clipboardService);
     // The notes are a copy in this run's folder: the given file is never written.
