@@ -123,6 +123,7 @@ private Q_SLOTS:
                  rig.program.readAllStandardError().constData());
         QCOMPARE(webEngineMaps(pid), QByteArrayList());
         driver.moveTo(centreX, screen.height() - 100);
+        backdrop.hide(); // it would stay above the settings window
 
         // A second start shows the settings; on the AI Usage tab, the first vendor's Connect opens
         // its sign-in window in a child program, which maps the web engine.
@@ -161,8 +162,13 @@ private:
 
 void WebEngineOutTest::connectFirstVendor(XDriver &driver, const QRect &window)
 {
-    Q_UNUSED(driver);
-    Q_UNUSED(window);
+    // The window manager places and draws the window first.
+    QTest::qWait(500);
+    // The AI Usage tab, right of the centre of the tab bar; its page lists the vendors in
+    // alphabetical order, Anthropic's "Sign In…" button first, at the right of the first row.
+    driver.click(window.x() + window.width() / 2 + 72, window.y() + 8 + 12);
+    QTest::qWait(500);
+    driver.click(window.x() + window.width() - 66, window.y() + 203);
 }
 
 int main(int argc, char **argv) { return tavrenhold::test::runOnPrivateDisplay<WebEngineOutTest>(argc, argv); }
