@@ -26,6 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const auto encoded = encodeNotes(notes);
     fuzz::check(encoded.has_value(), "loaded notes do not encode");
     const auto again = decodeNotes(*encoded);
-    fuzz::check(again && *again == notes, "written notes do not read back the same");
+    fuzz::check(again && again->size() == notes.size(), "written notes do not decode");
+    // A lone surrogate has no UTF-8 form: it is the one thing a write may change.
+    const auto normal = [](const QString &text) { return QString::fromUtf8(text.toUtf8()); };
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        NoteRecord expected = notes[i];
+        expected.title = normal(expected.title);
+        expected.body = normal(expected.body);
+        fuzz::check((*again)[i] == expected, "written notes do not read back the same");
+    }
     return 0;
 }
