@@ -176,9 +176,11 @@ double PomodoroState::remaining(double now) const
         const double left = running->deadline - now;
         return left > 0 ? left : 0; // also 0 when not a number
     }
+    // A stored run length below 0 shows as nothing left, never as a negative time.
+    const double length = runLength() > 0 ? runLength() : 0.0;
     if (const auto *paused = std::get_if<FocusPaused>(&run))
-        return std::min(runLength(), paused->remaining > 0 ? paused->remaining : 0.0);
-    return runLength();
+        return std::min(length, paused->remaining > 0 ? paused->remaining : 0.0);
+    return length;
 }
 
 double PomodoroState::progress(double now) const

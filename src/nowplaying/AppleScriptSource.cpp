@@ -37,7 +37,8 @@ std::optional<QUrl> artworkAddress(const QString &answer)
     if (colon <= 0 || !answer.left(colon).startsWith(QLatin1String("http")))
         return std::nullopt;
     const QUrl url(answer, QUrl::StrictMode);
-    if (!url.isValid())
+    // The text before the colon must be the address's scheme: "httpx/:y" is a relative path.
+    if (!url.isValid() || url.scheme().compare(answer.left(colon), Qt::CaseInsensitive) != 0)
         return std::nullopt;
     return url;
 }

@@ -44,7 +44,8 @@ std::optional<QUrl> webURL(const QString &text)
     if (colon <= 0 || !text.left(colon).startsWith(QLatin1String("http")))
         return std::nullopt;
     const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid())
+    // The text before the colon must be the address's scheme: "httpx/:y" is a relative path.
+    if (!url.isValid() || url.scheme().compare(text.left(colon), Qt::CaseInsensitive) != 0)
         return std::nullopt;
     return url;
 }

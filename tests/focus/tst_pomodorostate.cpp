@@ -90,6 +90,12 @@ private Q_SLOTS:
         s.runDuration = 0;
         QCOMPARE(s.progress(0), 0.0);
         QCOMPARE(s.span(), std::nullopt);
+        // A record's negative run length leaves nothing to run, not a negative time.
+        s.runDuration = -5;
+        s.run = FocusPaused{412.5};
+        QCOMPARE(s.remaining(0), 0.0);
+        s.run = FocusIdle{};
+        QCOMPARE(s.remaining(0), 0.0);
     }
 
     void phasesAndRounds()

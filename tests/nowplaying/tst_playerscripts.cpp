@@ -221,6 +221,9 @@ private Q_SLOTS:
         QTest::newRow("capital scheme is no artwork") << with(7, QStringLiteral("HTTPS://i.scdn.co/x")) << PlayerKind::spotify
                                                       << QString() << QString() << playing << true << id << 215.0 << 12.5
                                                       << QString();
+        QTest::newRow("relative path after http is no artwork")
+            << with(7, QStringLiteral("httpc/:ss/i.dn.o")) << PlayerKind::spotify << QString() << QString() << playing
+            << true << id << 215.0 << 12.5 << QString();
         QTest::newRow("plain http artwork") << with(7, QStringLiteral("http://covers.example/a.jpg")) << PlayerKind::spotify
                                             << QString() << QString() << playing << true << id << 215.0 << 12.5
                                             << QStringLiteral("http://covers.example/a.jpg");
