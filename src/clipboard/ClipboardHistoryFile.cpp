@@ -1,5 +1,7 @@
 #include "ClipboardHistoryFile.h"
 
+#include "platform/BoundedFile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -37,19 +39,14 @@ bool optionalString(const QJsonObject &object, const char *key, std::optional<QS
     return true;
 }
 
-// The whole file, when it is a regular file no larger than `limit`.
+// The whole file, when it is a regular file no larger than `limit`: opened without blocking and read
+// only as far as the file goes (never a buffer of the whole bound for a small file).
 std::optional<QByteArray> readRegularFile(const QString &path, qint64 limit)
 {
-    const QFileInfo info(path);
-    if (!info.isFile() || info.size() > limit)
+    platform::BoundedFile content = platform::readBoundedRegularFile(path, limit);
+    if (!content.ok())
         return std::nullopt;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QByteArray bytes = file.read(limit + 1);
-    if (bytes.size() > limit || file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return bytes;
+    return std::move(content).value();
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes)
