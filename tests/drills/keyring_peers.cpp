@@ -149,6 +149,9 @@ class PeerDrillTest : public QObject {
     // Opens the notch with the pointer and closes it again: the time until it was open, or -1.
     qint64 hoverOpens()
     {
+        m_driver.moveTo(m_centreX, m_screen.height() - 100);
+        if (!QTest::qWaitFor([&] { return isCollapsed(darkArea()); }, 15000))
+            return -1;
         m_driver.moveTo(m_centreX, 300);
         QElapsedTimer since;
         m_driver.moveTo(m_centreX, 0);
@@ -231,8 +234,14 @@ class PeerDrillTest : public QObject {
         // The pane's header pill, drawn light under the top edge, tells that the content is in.
         const auto headerShown = [&] {
             const QImage shot = screenshot();
-            const QRgb p = shot.pixel(m_centreX, 68);
-            return qMin(qRed(p), qMin(qGreen(p), qBlue(p))) > 180;
+            int light = 0;
+            for (int y = 58; y <= 78; ++y) {
+                for (int x = m_centreX - 20; x <= m_centreX + 20; ++x) {
+                    const QRgb p = shot.pixel(x, y);
+                    light += qMin(qRed(p), qMin(qGreen(p), qBlue(p))) > 180 ? 1 : 0;
+                }
+            }
+            return light > 200;
         };
         if (!QTest::qWaitFor(headerShown, 10000))
             return false;
@@ -357,14 +366,17 @@ private Q_SLOTS:
             }
             return found;
         };
-        QTRY_VERIFY2_WITH_TIMEOUT(helpers().size() == 1, qPrintable(report()), 30000);
-        qint64 helper = helpers().constFirst();
+        QList<qint64> first;
+        QTRY_VERIFY2_WITH_TIMEOUT((first = helpers()).size() == 1, qPrintable(report()), 30000);
+        qint64 helper = first.constFirst();
         const auto nextHelper = [&](qint64 killed) {
             QElapsedTimer since;
             since.start();
-            if (!QTest::qWaitFor([&] { return !helpers().isEmpty() && !helpers().contains(killed); }, 30000))
+            // A helper being started may be between its execs for a moment: each look is kept whole.
+            QList<qint64> seen;
+            if (!QTest::qWaitFor([&] { return !(seen = helpers()).isEmpty() && !seen.contains(killed); }, 30000))
                 return qint64(-1);
-            helper = helpers().constFirst();
+            helper = seen.constFirst();
             return since.elapsed();
         };
 
@@ -376,20 +388,25 @@ private Q_SLOTS:
             const qint64 back = nextHelper(helper);
             qInfo("adapter helper killed after a long run (%d): a new helper after %lld ms", round, back);
             QVERIFY2(back >= 0, qPrintable(report()));
-            QCOMPARE(helpers().size(), 1);
+            QVERIFY2(helpers().size() <= 1, "two streaming helpers at once");
         }
 
-        // A crash loop: killed as soon as it is there.
-        for (int round = 1; round <= 3; ++round) {
-            QCOMPARE(::kill(pid_t(helper), SIGKILL), 0);
-            if (round == 3)
-                break;
-            const qint64 back = nextHelper(helper);
-            qInfo("adapter helper killed at once (%d): a new helper after %lld ms", round, back);
-            QVERIFY2(back >= 0, qPrintable(report()));
-        }
+        // A crash loop: killed as soon as it is there, until the program stops starting it again
+        // (restarts come within two seconds; eight without one is the program resting the helper).
+        int quickKills = 0;
         QElapsedTimer resting;
-        resting.start();
+        for (;;) {
+            QCOMPARE(::kill(pid_t(helper), SIGKILL), 0);
+            resting.start();
+            ++quickKills;
+            QVERIFY2(quickKills <= 5, "the program restarts a helper in a crash loop for ever");
+            const qint64 killed = helper;
+            QList<qint64> seen;
+            if (!QTest::qWaitFor([&] { return !(seen = helpers()).isEmpty() && !seen.contains(killed); }, 8000))
+                break;
+            helper = seen.constFirst();
+        }
+        qInfo("adapter helper killed at once: no new helper after kill %d", quickKills);
         QTRY_VERIFY_WITH_TIMEOUT(helpers().isEmpty(), 10000);
         const Held held = whileAway();
         qInfo("adapter helper in a crash loop: %lld helpers while the program rests it", qint64(helpers().size()));
@@ -397,7 +414,10 @@ private Q_SLOTS:
         if (QTest::currentTestFailed())
             return;
         QTRY_VERIFY2_WITH_TIMEOUT(helpers().size() == 1, qPrintable(report()), 150000);
-        qInfo("adapter helper in a crash loop: started again %lld ms after the last kill", resting.elapsed());
+        const qint64 rested = resting.elapsed();
+        qInfo("adapter helper in a crash loop: started again %lld ms after the last kill", rested);
+        // The rest is 45 s; a first try after it that comes too soon would double it.
+        QVERIFY2(rested < 80000, qPrintable(QString::number(rested)));
     }
 
     // A private PulseAudio killed under the program and started again on the same socket.
