@@ -3,8 +3,9 @@
 // helper killed again and again, the sound server killed and restarted, the keyring locked and
 // unlocked, Avahi leaving, an MPRIS player that never answers, a clipboard owner that never answers.
 // Each drill holds the program to three things while the peer is gone: it keeps drawing and answering
-// the pointer (the notch opens under it within a second), it spends no CPU waiting, and it takes up
-// the peer again when the peer is back. Each prints what it tried and what held.
+// the pointer (the notch opens under it; the time is printed, the ceiling is generous for a loaded
+// machine), it spends no processor time waiting, and it takes up the peer again when the peer is
+// back. Each prints what it tried and what held.
 #include "ProgramRig.h"
 #include "peers/FakeSpotify.h"
 #include "peers/PulsePeer.h"
@@ -14,7 +15,6 @@
 #include "../usage/KeyringPeer.h"
 
 #include "platform/Defaults.h"
-#include "usage/UsageStore.h"
 #include "usage/VendorSessionStore.h"
 
 #include <QDBusConnection>
@@ -29,7 +29,6 @@
 
 #include <csignal>
 #include <memory>
-#include <optional>
 #include <unistd.h>
 
 using namespace tavrenhold;
@@ -96,8 +95,6 @@ struct Held {
     qint64 waitedMs = 0;  // how long that waiting lasted
     qint64 settledMs = 0; // from the notch closing until the program used no processor for a second
 };
-
-const QByteArray geminiPath = "/_/BardChatUi/graphql/schemas/GEMINI_WEB_GRAPHQL/executeQuery";
 
 } // namespace
 
@@ -630,7 +627,7 @@ private Q_SLOTS:
             QFile file(history);
             return file.open(QIODevice::ReadOnly) && file.readAll().contains("after the silent owner");
         };
-        QTRY_VERIFY2_WITH_TIMEOUT(kept(), qPrintable(report() + QStringLiteral(" owner %1 xclip %2 ").arg(owner()).arg(xclip.state()) + QString::fromUtf8(xclip.readAll()) + [&]{ QFile f(history); f.open(QIODevice::ReadOnly); return QString::fromUtf8(f.readAll()); }()), 30000);
+        QTRY_VERIFY2_WITH_TIMEOUT(kept(), qPrintable(report()), 30000);
         qInfo("clipboard owner never answers: the next copy was in the history %lld ms later", since.elapsed());
         xclip.kill();
         xclip.waitForFinished(3000);
