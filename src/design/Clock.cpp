@@ -25,12 +25,20 @@ QCoro::Task<bool> SystemClock::sleepFor(Millis d, CancelToken token)
 {
     if (token.isCancelled())
         co_return false;
+    const MonoTime end = now() + d;
     QTimer timer;
     timer.setSingleShot(true);
     timer.setTimerType(d < Millis(2000) ? Qt::PreciseTimer : Qt::CoarseTimer);
     const auto connection = token.onCancel(&timer, [&timer] { timer.start(0); });
     timer.start(std::max(d, Millis(0)));
     co_await qCoro(&timer, &QTimer::timeout);
+    // A coarse timer may fire up to 5 % early; callers count on having slept the whole of d (a wait
+    // as long as a rest that is then checked against the clock would find the rest not yet over).
+    while (!token.isCancelled() && now() < end) {
+        timer.setTimerType(Qt::PreciseTimer);
+        timer.start(std::chrono::ceil<Millis>(end - now()));
+        co_await qCoro(&timer, &QTimer::timeout);
+    }
     QObject::disconnect(connection);
     co_return !token.isCancelled();
 }

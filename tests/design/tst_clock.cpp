@@ -3,6 +3,9 @@
 #include "fakes/ManualClock.h"
 
 #include <QElapsedTimer>
+
+#include <algorithm>
+#include <array>
 #include <QTest>
 #include <QTimer>
 
@@ -82,6 +85,31 @@ private Q_SLOTS:
         QTRY_COMPARE(slept, 1);
         QTRY_COMPARE(cancelled, 0);
         QVERIFY(elapsed.elapsed() < 30000);
+    }
+
+    // A long sleep runs on a coarse timer, which may fire early; the sleep still lasts its whole
+    // length (a rest checked against now() right after the sleep must be over). Several lengths,
+    // so that some of them fall early on the coarse timer's grid.
+    void systemClockNeverWakesEarly()
+    {
+        auto &clock = Clock::system();
+        const std::array<Millis, 6> lengths{2000ms, 2070ms, 2140ms, 2210ms, 2280ms, 2350ms};
+        std::array<int, 6> outcomes{};
+        std::array<MonoTime, 6> woke{};
+        const MonoTime start = clock.now();
+        for (size_t i = 0; i < lengths.size(); ++i) {
+            [](Clock &c, Millis d, int &outcome, MonoTime &at) -> QCoro::Task<> {
+                outcome = -1;
+                outcome = (co_await c.sleepFor(d)) ? 1 : 0;
+                at = c.now();
+            }(clock, lengths[i], outcomes[i], woke[i]);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(outcomes.begin(), outcomes.end(), [](int o) { return o == 1; }), 20000);
+        for (size_t i = 0; i < lengths.size(); ++i)
+            QVERIFY2(woke[i] - start >= lengths[i],
+                     qPrintable(QStringLiteral("%1 ms asked, woke after %2 ms")
+                                    .arg(lengths[i].count())
+                                    .arg(std::chrono::duration_cast<Millis>(woke[i] - start).count())));
     }
 
     // Wall-clock sleepers follow the wall clock: they wake when advance() reaches the deadline,

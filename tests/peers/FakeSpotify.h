@@ -1,8 +1,9 @@
 #pragma once
 
 // A stand-in for Spotify on a session bus: an MPRIS player object whose answers the test sets, under
-// Spotify's bus name. It answers property reads (PlaybackStatus, Position, Metadata) from its fields,
-// records every other call and answers it; it can also refuse everything or never answer.
+// Spotify's bus name. It answers property reads (PlaybackStatus, Position, Metadata; one by one or
+// all at once) from its fields, records every other call and answers it; it can also refuse
+// everything or never answer.
 // Header-only: include it from a test file.
 
 #include <QDBusConnection>
@@ -27,6 +28,7 @@ public:
     QVariantMap metadata;
     qlonglong position = 12'500'000; // microseconds, as MPRIS has it
     QList<QDBusMessage> calls;       // the player methods called
+    int received = 0;                // every message that reached the player, answered or not
 
     // Puts the player on `connection` under Spotify's name; false when either step failed.
     bool publish(QDBusConnection connection)
@@ -38,6 +40,7 @@ public:
 
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
     {
+        ++received;
         if (mode == Mode::hang)
             return true; // never answers
         if (mode == Mode::deny) {
@@ -59,6 +62,14 @@ public:
                 return true;
             }
             connection.send(message.createReply(QVariant::fromValue(QDBusVariant(value))));
+            return true;
+        }
+        if (message.interface() == QLatin1String("org.freedesktop.DBus.Properties")
+            && message.member() == QLatin1String("GetAll")) {
+            const QVariantMap all{{QStringLiteral("PlaybackStatus"), status},
+                                  {QStringLiteral("Position"), position},
+                                  {QStringLiteral("Metadata"), metadata}};
+            connection.send(message.createReply(QVariant::fromValue(all)));
             return true;
         }
         calls << message;
