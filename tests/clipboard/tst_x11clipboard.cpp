@@ -4,6 +4,7 @@
 // claims the clipboard and then stops answering, and what copying back offers.
 #include "clipboard/ClipboardService.h"
 #include "fakes/FakePasteboard.h"
+#include "peers/SilentClipboardOwner.h"
 #include "platform/x11/X11FrontmostApplication.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "x11/X11TestSupport.h"
@@ -89,24 +90,6 @@ const QString tkPrelude = QStringLiteral("import tkinter, time\n"
                                          "r = tkinter.Tk()\n"
                                          "r.withdraw()\n"
                                          "r.clipboard_clear()\n");
-// An owner that claims the clipboard and never reads its connection again, so no request is ever
-// answered (a Tk owner still answers while its claim is being flushed).
-const QString silentOwner = QStringLiteral(
-    "import ctypes, time\n"
-    "from ctypes import c_void_p, c_char_p, c_ulong, c_int, c_uint\n"
-    "x = ctypes.CDLL('libX11.so.6')\n"
-    "x.XOpenDisplay.restype = c_void_p; x.XOpenDisplay.argtypes = [c_char_p]\n"
-    "x.XDefaultRootWindow.restype = c_ulong; x.XDefaultRootWindow.argtypes = [c_void_p]\n"
-    "x.XCreateSimpleWindow.restype = c_ulong\n"
-    "x.XCreateSimpleWindow.argtypes = [c_void_p, c_ulong, c_int, c_int, c_uint, c_uint, c_uint, c_ulong, c_ulong]\n"
-    "x.XInternAtom.restype = c_ulong; x.XInternAtom.argtypes = [c_void_p, c_char_p, c_int]\n"
-    "x.XSetSelectionOwner.argtypes = [c_void_p, c_ulong, c_ulong, c_ulong]\n"
-    "x.XFlush.argtypes = [c_void_p]\n"
-    "d = x.XOpenDisplay(None)\n"
-    "w = x.XCreateSimpleWindow(d, x.XDefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0)\n"
-    "x.XSetSelectionOwner(d, x.XInternAtom(d, b'CLIPBOARD', 0), w, 0)\n"
-    "x.XFlush(d)\n"
-    "time.sleep(8)\n");
 } // namespace
 
 class X11ClipboardTest : public QObject {
@@ -235,7 +218,7 @@ private Q_SLOTS:
             longestGap = std::max(longestGap, sinceTick.restart());
         });
         const qint64 before = rig.pasteboard.changeCount();
-        rig.tk(silentOwner);
+        rig.tk(test::SilentClipboardOwner::script(8));
         QTRY_VERIFY_WITH_TIMEOUT(rig.pasteboard.changeCount() > before, 10000);
         sinceTick.start();
         pace.start();
