@@ -192,7 +192,7 @@ private Q_SLOTS:
         QTest::qWait(3000);
         QVERIFY(drill::hoverOpens(m_driver, kHoverCeilingMs) >= 0);
         qint64 after = -1;
-        QTest::qWaitFor(
+        (void)QTest::qWaitFor(
             [&] {
                 after = drill::residentKiB(pid);
                 return after <= baseline * 11 / 10;

@@ -15,6 +15,7 @@
 #include <QDateTime>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QStandardPaths>
 
 #include <csignal>
 
@@ -207,7 +208,7 @@ private Q_SLOTS:
             const int killAt = drag ? 0 : 300 + int(random.bounded(2700));
             if (drag) {
                 // Wait for the panel, drag the file onto the notch, kill soon after the drop.
-                QTest::qWaitFor([] { return drill::looksCollapsed(drill::notchBox()); }, 20000);
+                (void)QTest::qWaitFor([] { return drill::looksCollapsed(drill::notchBox()); }, 20000);
                 QTest::qWait(1000);
                 driver.moveTo(place.center().x(), place.center().y());
                 QTest::qWait(100);
