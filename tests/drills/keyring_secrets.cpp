@@ -112,7 +112,7 @@ private Q_SLOTS:
     {
         FakeHttpServer s;
         QVERIFY(s.listen());
-        s.on("/api/auth/session", Answer::json(js("{'accessToken':'") + accessToken.toUtf8() + "'}"));
+        s.on("/api/auth/session", Answer::json(js(("{'accessToken':'" + accessToken + "'}").toUtf8().constData())));
         s.on("/backend-api/wham/usage", Answer::json(js("{'rate_limit':{'primary_window':{'used_percent':11}}}")));
         s.on("/api/organizations", Answer::json(js("[{'uuid':'org-1'}]")));
         s.on("/api/organizations/org-1/usage", Answer::json(js("{'seven_day':{'utilization':22}}")));
@@ -164,8 +164,12 @@ private Q_SLOTS:
             const auto requests = s.requests();
             return std::any_of(requests.begin(), requests.end(), [&](const auto &r) { return r.path() == path; });
         };
-        QVERIFY2(QTest::qWaitFor([&] { return std::all_of(paths.begin(), paths.end(), reached); }, 60000),
-                 rig.program.readAllStandardError().constData());
+        if (!QTest::qWaitFor([&] { return std::all_of(paths.begin(), paths.end(), reached); }, 60000)) {
+            QByteArrayList seen;
+            for (const auto &r : s.requests())
+                seen << r.method + ' ' + r.target;
+            QFAIL(qPrintable("requests seen: " + seen.join(", ") + "\nstderr: " + rig.program.readAllStandardError()));
+        }
         // The sessions did go out: the fake saw them.
         const auto requests = s.requests();
         QVERIFY(std::any_of(requests.begin(), requests.end(),

@@ -258,6 +258,7 @@ private Q_SLOTS:
         // A last ordinary run reads everything the kills left, sets nothing aside, and ends cleanly.
         const QByteArray settingsBefore = drill::readAll(rig.defaultsPath());
         const QByteArray historyBefore = drill::readAll(m_history);
+        driver.moveTo(100, screen.height() - 100);
         rig.start();
         QVERIFY2(rig.program.waitForStarted(10000), qPrintable(rig.program.errorString()));
         QVERIFY2(QTest::qWaitFor([] { return drill::looksCollapsed(drill::notchBox()); }, 20000),
@@ -266,6 +267,8 @@ private Q_SLOTS:
         ProgramRig::stop(rig.program);
         QCOMPARE(rig.program.exitStatus(), QProcess::NormalExit);
         checkFiles(rig, settingsBefore, true);
+        for (const auto &owner : owners)
+            ProgramRig::stop(*owner);
         const auto rows = decodeHistory(drill::readAll(m_history));
         QVERIFY(rows);
         qInfo("tried: %d kills, %d copies, %d drags; after them %zu clipboard rows (%lld bytes before the last run), "
