@@ -83,7 +83,7 @@ inline QRect notchBox()
     QRect box;
     for (int y = 0; y < qMin(shot.height(), 600); ++y) {
         const auto *line = reinterpret_cast<const QRgb *>(shot.constScanLine(y));
-        for (int x = qMax(0, centre - 420); x < qMin(shot.width(), centre + 420); ++x) {
+        for (int x = qMax(0, centre - 320); x < qMin(shot.width(), centre + 320); ++x) {
             const QRgb p = line[x];
             if (qAbs(qRed(p) - 70) + qAbs(qGreen(p) - 150) + qAbs(qBlue(p) - 220) > 90)
                 box |= QRect(x, y, 1, 1);
