@@ -16,6 +16,20 @@ namespace {
 // Reading one field: absent (missing or null), a value, or a type error that fails the record.
 enum class Read { absent, value, wrongType };
 
+// No real track's name is longer; a player naming one with megabytes of text would otherwise have
+// every view lay all of it out (seconds of work and a hundred megabytes held for the last track).
+constexpr qsizetype maxNameChars = 1024;
+
+void boundName(std::optional<QString> &text)
+{
+    if (!text || text->size() <= maxNameChars)
+        return;
+    qsizetype keep = maxNameChars;
+    if (text->at(keep - 1).isHighSurrogate())
+        --keep; // never half a character
+    text->truncate(keep);
+}
+
 Read readString(const QJsonObject &o, QLatin1String key, std::optional<QString> &out)
 {
     const QJsonValue v = o.value(key);
@@ -172,6 +186,9 @@ std::optional<AdapterPayload> AdapterDecoder::payloadFrom(const QJsonObject &o) 
         if (r == Read::wrongType)
             return std::nullopt;
     }
+    boundName(p.title);
+    boundName(p.artist);
+    boundName(p.album);
     std::optional<QString> stamp;
     if (readString(o, QLatin1String("timestamp"), stamp) == Read::wrongType)
         return std::nullopt;
