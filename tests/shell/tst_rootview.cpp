@@ -220,6 +220,41 @@ private Q_SLOTS:
         QCOMPARE(rig.surface()->height(), 150.0 + 112);
     }
 
+    // The carousel's window takes the height of the pane it lands on, taller or shorter than the
+    // one it opened on, so the landed pane shows whole and nothing of the surface stays empty.
+    void windowTakesTheLandedPaneHeight_data()
+    {
+        QTest::addColumn<QString>("pane");
+        QTest::addColumn<double>("height");
+        QTest::newRow("taller") << QStringLiteral("music") << 156.0;
+        QTest::newRow("shorter") << QStringLiteral("clipboard") << 90.0;
+    }
+    void windowTakesTheLandedPaneHeight()
+    {
+        QFETCH(QString, pane);
+        QFETCH(double, height);
+
+        ViewRig rig(QStringLiteral("usage"), 120);
+        rig.setReduceMotion(true);
+        rig.pane(PaneID::music).setHeight(156);
+        rig.pane(PaneID::clipboard).setHeight(90);
+        QVERIFY(rig.load());
+        rig.model->setPhase(NotchPhase::expanded);
+        rig.settle();
+        QQuickItem *host = rig.find(QStringLiteral("paneHost"));
+        QVERIFY(host);
+        QCOMPARE(host->height(), 120.0);
+
+        rig.model->land(pane);
+        rig.settle();
+        QCOMPARE(host->height(), height);
+        QQuickItem *content = rig.find(QStringLiteral("content_") + pane);
+        QVERIFY(content);
+        QCOMPARE(content->height(), height);
+        QCOMPARE(content->mapToItem(host, QPointF(0, content->height())).y(), host->height());
+        QCOMPARE(rig.surface()->height(), height + 112);
+    }
+
     // Each change moves with its spring, and lands at once under reduced motion.
     void reducedMotion_data()
     {
