@@ -83,6 +83,12 @@ double progressFillWidth(double width, double value)
     return width * value;
 }
 
+bool progressGlides(double width, double from, double to)
+{
+    const double moved = progressFillWidth(width, to) - progressFillWidth(width, from);
+    return std::abs(moved) > progressStepLimit;
+}
+
 double waveformLevel(double level)
 {
     return unit(level);
@@ -151,6 +157,11 @@ double ControlLooks::progressFillOpacity(double prominence) const
 double ControlLooks::progressFillWidth(double width, double value) const
 {
     return controls::progressFillWidth(width, value);
+}
+
+bool ControlLooks::progressGlides(double width, double from, double to) const
+{
+    return controls::progressGlides(width, from, to);
 }
 
 double ControlLooks::waveformLevel(double level) const

@@ -43,6 +43,11 @@ inline constexpr double tilePaddingY = 9;
 [[nodiscard]] double progressTrackOpacity(double prominence);
 [[nodiscard]] double progressFillOpacity(double prominence);
 [[nodiscard]] double progressFillWidth(double width, double value);
+// Whether a change of the fraction glides: only when it moves the fill of a `width` bar by more
+// than `progressStepLimit` points. Smaller moves (a playing track's tick) land at once, so a bar
+// that follows playback redraws once per tick rather than on every frame between ticks.
+[[nodiscard]] bool progressGlides(double width, double from, double to);
+inline constexpr double progressStepLimit = 4;
 
 // NotchWaveform: a level as drawn (clamped to 0...1, not a number as 0), the bar height for it in
 // an offered height (never below 2 points), and the bars' opacity of `Style.ink`.
@@ -95,6 +100,7 @@ public:
     Q_INVOKABLE double progressTrackOpacity(double prominence) const;
     Q_INVOKABLE double progressFillOpacity(double prominence) const;
     Q_INVOKABLE double progressFillWidth(double width, double value) const;
+    Q_INVOKABLE bool progressGlides(double width, double from, double to) const;
     Q_INVOKABLE double waveformLevel(double level) const;
     Q_INVOKABLE double waveformBarHeight(double level, double height) const;
     Q_INVOKABLE double waveformOpacity(bool playing) const;

@@ -743,6 +743,7 @@ NotchShellModel::Derived NotchShellModel::derive() const
     d.carouselOffset = carouselOffset();
     for (PaneID id : allPanes)
         d.contentHeights[size_t(id)] = slotHeight(id);
+    d.landedContentHeight = landedContentHeight();
     d.travelArt = travelArt();
     d.travelWave = travelWave();
     return d;
@@ -806,6 +807,8 @@ void NotchShellModel::refresh()
         Q_EMIT carouselOffsetChanged();
     if (old.contentHeights != now.contentHeights)
         Q_EMIT contentHeightsChanged();
+    if (old.landedContentHeight != now.landedContentHeight)
+        Q_EMIT landedContentHeightChanged();
     if (old.travelArt != now.travelArt || old.travelWave != now.travelWave)
         Q_EMIT travelChanged();
 }

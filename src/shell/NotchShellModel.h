@@ -96,7 +96,8 @@ class NotchShellModel : public QObject {
     Q_PROPERTY(bool openOnMusic READ openOnMusic NOTIFY openOnMusicChanged)
     // Pane name to the height of its content; 208 for a pane with no object behind it.
     Q_PROPERTY(QVariantMap contentHeights READ contentHeights NOTIFY contentHeightsChanged)
-    Q_PROPERTY(double landedContentHeight READ landedContentHeight NOTIFY contentHeightsChanged)
+    // The landed pane's height: changes with the landed pane's content and with landing elsewhere.
+    Q_PROPERTY(double landedContentHeight READ landedContentHeight NOTIFY landedContentHeightChanged)
     // Pane name to the URL of its content view; panes without an object are absent.
     Q_PROPERTY(QVariantMap contentViews READ contentViews CONSTANT)
 
@@ -280,6 +281,7 @@ Q_SIGNALS:
     void carouselOffsetChanged();
     void openOnMusicChanged();
     void contentHeightsChanged();
+    void landedContentHeightChanged();
     void showsWingsChanged();
     // Any part of the composition changed; the finer signals below say which.
     void compositionChanged();
@@ -321,6 +323,7 @@ private:
         double expandedWidth = 0;
         double carouselOffset = 0;
         std::array<double, 6> contentHeights{};
+        double landedContentHeight = 0;
         std::optional<IdleArtwork> travelArt;
         std::optional<std::vector<float>> travelWave;
     };

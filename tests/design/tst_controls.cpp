@@ -290,37 +290,46 @@ private Q_SLOTS:
     }
 
     // `animated` false makes the bar jump; true moves it with Motion.ambient unless motion is
-    // reduced.
+    // reduced, or unless the fill moves by 4 points or less (a playing track's tick), which lands
+    // at once so a bar following playback draws no frames between ticks.
     void progressMotion_data()
     {
         QTest::addColumn<bool>("animated");
         QTest::addColumn<bool>("reduceMotion");
+        QTest::addColumn<double>("to");
         QTest::addColumn<bool>("moves");
-        QTest::newRow("animated") << true << false << true;
-        QTest::newRow("not animated") << false << false << false;
-        QTest::newRow("animated, reduced motion") << true << true << false;
+        QTest::newRow("animated") << true << false << 0.5 << true;
+        QTest::newRow("not animated") << false << false << 0.5 << false;
+        QTest::newRow("animated, reduced motion") << true << true << 0.5 << false;
+        QTest::newRow("animated, a tick of 3 points") << true << false << 0.015 << false;
+        QTest::newRow("animated, a step of 5 points") << true << false << 0.025 << true;
     }
     void progressMotion()
     {
         QFETCH(bool, animated);
         QFETCH(bool, reduceMotion);
+        QFETCH(double, to);
         QFETCH(bool, moves);
         m_quick->appearance.setReduceMotion(reduceMotion);
         QVERIFY(m_quick->load(
             QStringLiteral("NotchProgress { value: 0; animated: %1 }").arg(animated ? "true" : "false").toUtf8(),
             {200, 4}));
         QQuickItem *bar = m_quick->item();
-        bar->setProperty("value", 0.5);
+        bar->setProperty("value", to);
         if (!moves) {
-            QCOMPARE(bar->property("fillWidth").toDouble(), 100.0);
+            QCOMPARE(bar->property("fillWidth").toDouble(), 200 * to);
             return;
         }
         QCOMPARE(bar->property("fillWidth").toDouble(), 0.0);
         m_quick->advance(m_driver, 144);
         const double midway = bar->property("fillWidth").toDouble();
-        QVERIFY2(midway > 0 && midway < 100, qPrintable(QString::number(midway)));
+        QVERIFY2(midway > 0 && midway < 200 * to, qPrintable(QString::number(midway)));
         m_quick->advance(m_driver, 300);
-        QCOMPARE(bar->property("fillWidth").toDouble(), 100.0);
+        QCOMPARE(bar->property("fillWidth").toDouble(), 200 * to);
+
+        // Back by a tick's worth from where it rests: at once.
+        bar->setProperty("value", to - 0.01);
+        QCOMPARE(bar->property("fillWidth").toDouble(), 200 * (to - 0.01));
     }
 
     // One 3-point bar per level, 3 points apart, centred; each as high as its level's share of the
@@ -359,7 +368,8 @@ private Q_SLOTS:
         }
     }
 
-    // Bars are strong while playing and faint while not; new levels move with Motion.ambient.
+    // Bars are strong while playing and faint while not; new levels move with Motion.ambient, or at
+    // once when the meter is not animated.
     void waveformPlayingAndMotion()
     {
         m_quick->appearance.setReduceMotion(true);
@@ -377,6 +387,11 @@ private Q_SLOTS:
         QVERIFY2(midway > 2 && midway < 20, qPrintable(QString::number(midway)));
         m_quick->advance(m_driver, 300);
         QCOMPARE(columnHeight(m_quick->grab(), 1, 0), 2);
+
+        // A meter fed at its own cadence steps: new levels show at once.
+        wave->setProperty("animated", false);
+        wave->setProperty("levels", QVariantList{1.0});
+        QCOMPARE(columnHeight(m_quick->grab(), 1, 0), 20);
     }
 
     // Value 0 shows the track alone, 1 the whole circle in the tint, a quarter the arc from twelve

@@ -43,6 +43,11 @@ public:
         m_idle = idle;
         Q_EMIT idleChanged();
     }
+    void setHeight(double height)
+    {
+        m_height = height;
+        Q_EMIT contentHeightChanged();
+    }
 
 private:
     PaneID m_id;

@@ -220,6 +220,73 @@ private Q_SLOTS:
         QCOMPARE(rig.surface()->height(), 150.0 + 112);
     }
 
+    // The carousel's window takes the height of the pane it lands on, taller or shorter than the
+    // one it opened on, so the landed pane shows whole and nothing of the surface stays empty.
+    void windowTakesTheLandedPaneHeight_data()
+    {
+        QTest::addColumn<QString>("pane");
+        QTest::addColumn<double>("height");
+        QTest::newRow("taller") << QStringLiteral("music") << 156.0;
+        QTest::newRow("shorter") << QStringLiteral("clipboard") << 90.0;
+    }
+    void windowTakesTheLandedPaneHeight()
+    {
+        QFETCH(QString, pane);
+        QFETCH(double, height);
+
+        ViewRig rig(QStringLiteral("usage"), 120);
+        rig.setReduceMotion(true);
+        rig.pane(PaneID::music).setHeight(156);
+        rig.pane(PaneID::clipboard).setHeight(90);
+        QVERIFY(rig.load());
+        rig.model->setPhase(NotchPhase::expanded);
+        rig.settle();
+        QQuickItem *host = rig.find(QStringLiteral("paneHost"));
+        QVERIFY(host);
+        QCOMPARE(host->height(), 120.0);
+
+        rig.model->land(pane);
+        rig.settle();
+        QCOMPARE(host->height(), height);
+        QQuickItem *content = rig.find(QStringLiteral("content_") + pane);
+        QVERIFY(content);
+        QCOMPARE(content->height(), height);
+        QCOMPARE(content->mapToItem(host, QPointF(0, content->height())).y(), host->height());
+        QCOMPARE(rig.surface()->height(), height + 112);
+    }
+
+    // A playing waveform's new levels reach the rotor's cell that is already there (the strip is not
+    // built again at every tick) and the travelling wave shows them at once, with motion on: the bar
+    // redraws once per tick, not on every frame between ticks.
+    void playingLevelsStepInPlace()
+    {
+        ViewRig rig;
+        rig.pane(PaneID::music).setIdle(musicPlaying());
+        QVERIFY(rig.load());
+        rig.setReduceMotion(false);
+        QQuickItem *placeholder = rig.find(QStringLiteral("waveformPlaceholder"));
+        QQuickItem *wave = rig.find(QStringLiteral("travellingWave"));
+        QVERIFY(placeholder && wave);
+
+        IdleSignal next = musicPlaying();
+        next.rotating = IdleWaveform{{0.9f, 0.2f, 0.4f, 1.0f, 0.7f}};
+        rig.pane(PaneID::music).setIdle(next);
+        QCOMPARE(rig.find(QStringLiteral("waveformPlaceholder")), placeholder);
+        const QVariantList levels = wave->property("levels").toList();
+        QCOMPARE(levels.size(), 5);
+        QCOMPARE(levels.front().toDouble(), double(0.9f));
+        // The first bar is drawn at its new height already: 0.9 of the 22-point cell.
+        QQuickItem *bar = nullptr;
+        for (QQuickItem *item : wave->childItems().front()->childItems()) {
+            if (item->property("level").isValid()) {
+                bar = item;
+                break;
+            }
+        }
+        QVERIFY(bar);
+        QCOMPARE(bar->property("level").toDouble(), double(0.9f));
+    }
+
     // Each change moves with its spring, and lands at once under reduced motion.
     void reducedMotion_data()
     {

@@ -329,6 +329,7 @@ private Q_SLOTS:
         QSignalSpy composition(model.get(), &NotchShellModel::compositionChanged);
         QSignalSpy height(model.get(), &NotchShellModel::surfaceHeightChanged);
         QSignalSpy heights(model.get(), &NotchShellModel::contentHeightsChanged);
+        QSignalSpy landedHeight(model.get(), &NotchShellModel::landedContentHeightChanged);
         QSignalSpy wings(model.get(), &NotchShellModel::showsWingsChanged);
 
         env.paneNamed("music")->setIdle(IdleSignal::inactive); // unchanged
@@ -354,10 +355,23 @@ private Q_SLOTS:
         env.paneNamed("clipboard")->setHeight(180);
         QCOMPARE(height.count(), 1);
         QCOMPARE(heights.count(), 1);
+        QCOMPARE(landedHeight.count(), 0);
         env.paneNamed("music")->setHeight(200);
         QCOMPARE(height.count(), 2);
+        QCOMPARE(landedHeight.count(), 1);
         QCOMPARE(model->surfaceHeight(), 312.0);
         QCOMPARE(model->landedContentHeight(), 200.0);
+
+        // Landing on a pane of another height changes no pane's height, but the landed one's.
+        model->land(PaneID::clipboard);
+        QCOMPARE(heights.count(), 2);
+        QCOMPARE(landedHeight.count(), 2);
+        QCOMPARE(model->landedContentHeight(), 180.0);
+        QCOMPARE(height.count(), 3);
+        QCOMPARE(model->surfaceHeight(), 292.0);
+        env.paneNamed("notes")->setHeight(180);
+        model->land(PaneID::notes);
+        QCOMPARE(landedHeight.count(), 2);
     }
 
     void viewValues()

@@ -4,7 +4,9 @@ import Tavrenhold.Design
 // A linear bar: a capsule track of Style.ink over the full width and a capsule fill of `tint` over
 // `value` of it, both stronger with `prominence` (0...1). Its height is the item's height; its width
 // whatever the parent gives. When `animated`, changes of `value` move with Motion.ambient (at once
-// under reduced motion); otherwise the bar jumps.
+// under reduced motion); otherwise the bar jumps. A change that moves the fill by a few points at
+// most lands at once too: a bar following a playing track then redraws once per tick of the
+// position, not on every frame in between.
 //     NotchProgress { width: 120; height: 4; value: 0.3; tint: Style.focusAccent; prominence: 1 }
 Item {
     id: root
@@ -17,10 +19,26 @@ Item {
 
     implicitHeight: 4
 
-    property real shownValue: value
-    Behavior on shownValue {
-        enabled: root.animated && !Motion.reduceMotion
-        NotchEase {}
+    // Follows `value`; set by hand (not bound) so a change can be measured before it is shown.
+    property real shownValue: 0
+    property bool ready: false
+    Component.onCompleted: {
+        shownValue = value
+        ready = true
+    }
+    onValueChanged: {
+        if (ready && animated && !Motion.reduceMotion && Controls.progressGlides(width, shownValue, value)) {
+            glide.to = value
+            glide.restart()
+        } else {
+            glide.stop()
+            shownValue = value
+        }
+    }
+    NotchEase {
+        id: glide
+        target: root
+        property: "shownValue"
     }
 
     readonly property real trackOpacity: Controls.progressTrackOpacity(prominence)

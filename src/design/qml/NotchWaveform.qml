@@ -3,7 +3,9 @@ import Tavrenhold.Design
 
 // A row of level bars, centred: one 3-point capsule per level (0...1), 3 points apart, as high as
 // the level's share of the item's height but never below 2 points; Style.ink, strong while
-// playing. Changes of the levels move with Motion.ambient (at once under reduced motion).
+// playing. Changes of the levels move with Motion.ambient (at once under reduced motion), unless
+// `animated` is off: a meter fed at its own cadence steps, so it redraws only when its levels change
+// rather than on every frame between two of them.
 //     NotchWaveform { width: 40; height: 16; levels: meter.levels; isPlaying: playing }
 Item {
     id: root
@@ -11,6 +13,7 @@ Item {
     // Numbers, one per bar.
     property var levels: []
     property bool isPlaying: false
+    property bool animated: true
 
     readonly property real barOpacity: Controls.waveformOpacity(isPlaying)
     readonly property int count: levels ? levels.length : 0
@@ -27,7 +30,9 @@ Item {
             Rectangle {
                 required property int index
                 property real level: Controls.waveformLevel(root.levels[index])
-                AmbientAnimation on level {}
+                AmbientAnimation on level {
+                    enabled: root.animated && !Motion.reduceMotion
+                }
 
                 anchors.verticalCenter: parent ? parent.verticalCenter : undefined
                 width: Controls.waveformBarWidth

@@ -337,6 +337,9 @@ Item {
                 visible: root.liveOpacity > 0
                 levels: root.pane ? root.pane.levels : []
                 isPlaying: vm.playing
+                // While playing the levels change at the pane's cadence and the bars step with
+                // them; settling flat after a pause glides.
+                animated: !vm.playing
             }
         }
     }

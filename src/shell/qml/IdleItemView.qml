@@ -101,6 +101,8 @@ Item {
             implicitHeight: 22
             levels: view.entry.levels || []
             isPlaying: !!view.entry.isPlaying
+            // The levels change at the owning pane's cadence; the bars step with them.
+            animated: false
         }
     }
 

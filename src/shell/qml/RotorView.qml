@@ -35,11 +35,12 @@ Item {
         y: rotor.offset
         width: rotor.cellWidth
 
+        // Cells are kept by position, so new levels of a playing waveform reach the cell that is
+        // there instead of building the strip again at every tick.
         Repeater {
-            model: rotor.entries
+            model: rotor.count
 
             Item {
-                required property var modelData
                 required property int index
 
                 y: index * rotor.cellHeight
@@ -48,7 +49,7 @@ Item {
 
                 IdleItemView {
                     anchors.centerIn: parent
-                    entry: modelData
+                    entry: rotor.entries[index]
                     shell: rotor.shell
                     travel: rotor.travel
                     isTravelSource: rotor.isSource && index === rotor.index

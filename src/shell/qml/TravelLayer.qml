@@ -79,5 +79,7 @@ Item {
         opacity: layer.shownOpacity
         levels: layer.model.travelLevels
         isPlaying: layer.model.travelPlaying
+        // The levels change at the Music pane's cadence; the bars step with them.
+        animated: false
     }
 }
