@@ -184,7 +184,9 @@ def first_frame_runs(session, subject, runs):
     return times
 
 
-def measure_subject(session, subject, log):
+def measure_subject(session, subject, log, quick=False):
+    """Every figure of one subject; quick: only the first frame and the pointer (far and inside the
+    open panel), without the memory, idle, pane and tone phases."""
     fig = subject.figures
     say = lambda text: print(f"  {subject.title}: {text}", flush=True)  # noqa: E731
     session.far()
@@ -201,16 +203,17 @@ def measure_subject(session, subject, log):
     if subject.kind in ("program", "bare"):
         session.wait_pixel(session.centre_x, 4, covered=True, timeout_ms=20000)
     time.sleep(5)
-    say("memory after start")
-    fig["start"] = memory(pid)
-    if subject.key == "program-software":
-        subject.notes["mappings_start"] = largest_mappings(pid)
-        subject.notes["qml_start"] = qml_modules(pid)
+    if not quick:
+        say("memory after start")
+        fig["start"] = memory(pid)
+        if subject.key == "program-software":
+            subject.notes["mappings_start"] = largest_mappings(pid)
+            subject.notes["qml_start"] = qml_modules(pid)
 
-    say(f"{IDLE_SECONDS} s collapsed and untouched")
-    c = Counters(pid)
-    time.sleep(IDLE_SECONDS)
-    fig["idle"] = c.since()
+        say(f"{IDLE_SECONDS} s collapsed and untouched")
+        c = Counters(pid)
+        time.sleep(IDLE_SECONDS)
+        fig["idle"] = c.since()
 
     say(f"pointer moving far away, {POINTER_SECONDS} s")
     c = Counters(pid)
@@ -255,13 +258,14 @@ def measure_subject(session, subject, log):
         if not closed:
             subject.notes["trouble"] = "the notch did not close"
         time.sleep(3.5)
-        say("memory after every pane")
-        fig["panes"] = memory(pid)
-        if subject.key == "program-software":
-            subject.notes["mappings_panes"] = largest_mappings(pid)
-            subject.notes["qml_panes"] = qml_modules(pid)
+        if not quick:
+            say("memory after every pane")
+            fig["panes"] = memory(pid)
+            if subject.key == "program-software":
+                subject.notes["mappings_panes"] = largest_mappings(pid)
+                subject.notes["qml_panes"] = qml_modules(pid)
 
-    if subject.kind in ("program", "copyq"):
+    if subject.kind in ("program", "copyq") and not quick:
         player = session.tone()
         if player is not None:
             say(f"{IDLE_SECONDS} s collapsed while a tone plays")
@@ -430,6 +434,7 @@ def where_memory_goes(subject):
 def main():
     build = sys.argv[1]
     out_dir = sys.argv[2]
+    quick = sys.argv[3:] == ["--quick"]
     program = os.path.join(build, "bin", "tavrenhold")
     bare = os.path.join(build, "bench", "bench-bare")
     frames = {"QT_LOGGING_RULES": "qt.scenegraph.time.renderloop=true"}
@@ -443,14 +448,40 @@ def main():
         Subject("bare-opengl", "bare Qt Quick window, OpenGL", [bare], {"QSG_RHI_BACKEND": "opengl"}, "bare"),
         Subject("bare-software", "bare, software", [bare], {"QT_QUICK_BACKEND": "software"}, "bare"),
     ]
+    if quick:
+        subjects = [s for s in subjects if s.key in ("program-software", "bare-software")]
     with Session(build) as session:
         for subject in subjects:
             print(subject.title, flush=True)
             try:
-                measure_subject(session, subject, os.path.join(session.folder, subject.key + ".log"))
+                measure_subject(session, subject, os.path.join(session.folder, subject.key + ".log"), quick)
             except Exception as error:  # one subject failing leaves the others' figures
                 subject.notes["trouble"] = str(error)
-    report(subjects, out_dir, build)
+    if quick:
+        sys.exit(1 if quick_report(subjects) else 0)
+    else:
+        report(subjects, out_dir, build)
+
+
+def quick_report(subjects):
+    """The quick run's table and its budgets, printed only: latest.md stays the last full run's."""
+    print()
+    print("\n".join(build_report(subjects, None)))
+    print()
+    print("\n".join(ratios(subjects)[:2] + [ratios(subjects)[3]]))
+    print()
+    missed = False
+    for n, v, lim, ok in check_budgets(subjects):
+        if v.startswith("—"):
+            continue
+        missed = missed or not ok
+        print(f"{'ok  ' if ok else 'MISS'} {n}: {v} ({lim})")
+    try:
+        with open("/proc/loadavg") as f:
+            print("load average: " + " ".join(f.read().split()[:3]))
+    except OSError:
+        pass
+    return missed
 
 
 def report(subjects, out_dir, build):

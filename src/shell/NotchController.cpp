@@ -188,10 +188,39 @@ void NotchController::start()
     m_model->setHidesCollapsed(m_fullScreen->hidesCollapsed());
     syncOutline();
     sampleNow(true);
+
+    // The music services launch child processes: after the first frame, not competing with it, and
+    // anyway after a while when the panel draws nothing (no scene graph).
+    m_servicesPending = true;
+    m_firstFrame = connect(m_panel.get(), &QQuickWindow::frameSwapped, this, &NotchController::startServices,
+                           Qt::QueuedConnection);
+    startServicesAfter(QPointer(this), m_env.clock, m_servicesTask.renew());
+}
+
+void NotchController::startServices()
+{
+    disconnect(m_firstFrame);
+    m_servicesTask.cancel();
+    if (!m_servicesPending || !m_model)
+        return; // started already (a frame and the wait may both have come), or stopped
+    m_servicesPending = false;
+    m_model->startServices();
+}
+
+QCoro::Task<> NotchController::startServicesAfter(QPointer<NotchController> self, Clock &clock, CancelToken token)
+{
+    auto sleep = clock.sleepFor(servicesWithoutFrame, token);
+    co_await sleep;
+    if (token.isCancelled() || !self)
+        co_return;
+    self->startServices();
 }
 
 void NotchController::stop()
 {
+    disconnect(m_firstFrame);
+    m_servicesTask.cancel();
+    m_servicesPending = false;
     cancelClose();
     m_trailingSample.cancel();
     m_trailingSamplePending = false;

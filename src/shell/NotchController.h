@@ -83,6 +83,8 @@ public:
     static constexpr double attentionMargin = 120;
     // An open surface the pointer left collapses after this long.
     static constexpr Millis collapseGrace{140};
+    // The services start with the panel's first frame, or after this when no frame comes.
+    static constexpr Millis servicesWithoutFrame{1000};
     // Wheel notches step between panes at most once per this long.
     static constexpr Millis wheelSpacing{220};
     static constexpr double surfaceSlack = 2;
@@ -112,7 +114,8 @@ public:
     // inert for good.
     void start() override;
     // Tears everything down: monitors, full-screen monitor, screen observer, the active pane, the
-    // music services, the panel.
+    // music services, the panel. The music services start once the panel's first frame is shown,
+    // so their children do not compete with it.
     void stop() override;
     void present(std::optional<PaneID> pane) override;
     void relocate() override;
@@ -181,6 +184,8 @@ private:
 
     static QCoro::Task<> sampleAfter(QPointer<NotchController> self, Clock &clock, Millis wait, CancelToken token);
     static QCoro::Task<> closeAfterGrace(QPointer<NotchController> self, Clock &clock, CancelToken token);
+    static QCoro::Task<> startServicesAfter(QPointer<NotchController> self, Clock &clock, CancelToken token);
+    void startServices();
 
     std::vector<NotchPane *> m_panes;
     Environment m_env;
@@ -193,6 +198,9 @@ private:
     bool m_monitorsInstalled = false;
     std::vector<QMetaObject::Connection> m_connections; // monitors, screens, scheme, model
     CancelSlot m_closeTask;
+    QMetaObject::Connection m_firstFrame;
+    bool m_servicesPending = false;
+    CancelSlot m_servicesTask;
     bool m_closePending = false;
     std::optional<MonoTime> m_lastSample;
     CancelSlot m_trailingSample;

@@ -186,10 +186,14 @@ std::vector<PaneID> NotchShellModel::visibleOrder(const PanePreferences &prefere
 
 void NotchShellModel::start()
 {
-    if (auto *music = qobject_cast<MusicPane *>(pane(PaneID::music)))
-        music->startServices();
     notePulse();
     refresh();
+}
+
+void NotchShellModel::startServices()
+{
+    if (auto *music = qobject_cast<MusicPane *>(pane(PaneID::music)))
+        music->startServices();
 }
 
 void NotchShellModel::setPhase(NotchPhase phase)

@@ -51,7 +51,7 @@ using NotchPhases::NotchPhase;
 // Everything the views draw is offered as a plain value that is already worked out here; each
 // property notifies only when its value changes, whether through the model's own operations, a pane's
 // idleChanged/contentHeightChanged, or a setting. Panes are reached through the pane contract only,
-// except the Music pane, whose services start() starts.
+// except the Music pane, whose services startServices() starts.
 class NotchShellModel : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -157,8 +157,10 @@ public:
                     Clock &clock = Clock::system(), QObject *parent = nullptr);
     ~NotchShellModel() override;
 
-    // Starts the Music pane's services (when the music pane is a MusicPane) and takes the first pulse.
+    // Takes the first pulse.
     void start();
+    // Starts the Music pane's services (when the music pane is a MusicPane).
+    void startServices();
 
     // The only way the phase changes. Entering expanded lands on the focused pane and activates it;
     // leaving expanded deactivates it.

@@ -342,6 +342,38 @@ private Q_SLOTS:
         QCOMPARE(rig.phase(), NotchPhase::idle);
     }
 
+    // The music services launch child processes: they start after the panel's first frame, not
+    // with the panel, and only once; without a frame they start after a while all the same.
+    void musicServicesStartAfterTheFirstFrame_data()
+    {
+        QTest::addColumn<bool>("frame");
+        QTest::newRow("a frame shown") << true;
+        QTest::newRow("no frame") << false;
+    }
+    void musicServicesStartAfterTheFirstFrame()
+    {
+        QFETCH(bool, frame);
+        ControllerRig rig;
+        rig.shell.addPanes({"usage"});
+        auto *publisher = new FakePublisher;
+        MusicPane music(publisher, rig.shell.clock);
+        rig.shell.extraPanes.push_back(&music);
+        rig.start();
+        QVERIFY(!publisher->calls.contains(QStringLiteral("start")));
+        if (frame) {
+            Q_EMIT rig.panel().frameSwapped();
+            QTRY_VERIFY(publisher->calls.contains(QStringLiteral("start")));
+        } else {
+            rig.advance(int(NotchController::servicesWithoutFrame.count()));
+            QTRY_VERIFY(publisher->calls.contains(QStringLiteral("start")));
+        }
+        // Whatever comes later starts nothing more.
+        Q_EMIT rig.panel().frameSwapped();
+        rig.advance(int(NotchController::servicesWithoutFrame.count()));
+        QCoreApplication::processEvents();
+        QCOMPARE(publisher->calls.count(QStringLiteral("start")), 1);
+    }
+
     void stopTearsDown()
     {
         ControllerRig rig;
@@ -350,7 +382,8 @@ private Q_SLOTS:
         MusicPane music(publisher, rig.shell.clock);
         rig.shell.extraPanes.push_back(&music);
         rig.start();
-        QVERIFY(publisher->calls.contains(QStringLiteral("start")));
+        rig.advance(int(NotchController::servicesWithoutFrame.count()));
+        QTRY_VERIFY(publisher->calls.contains(QStringLiteral("start")));
         rig.controller->present(PaneID::notes);
         QPointer<NotchPanel> panel = rig.controller->panel();
         rig.leave(); // a grace is pending

@@ -118,6 +118,7 @@ private Q_SLOTS:
         QSignalSpy rotorChanges(&model, &NotchShellModel::rotorChanged);
 
         model.start();
+        model.startServices();
         const auto showsCover = [&] {
             const IdleComposition c = model.composition();
             if (!c.identity || c.identity->pane != PaneID::music)

@@ -218,8 +218,9 @@ private Q_SLOTS:
         QCOMPARE(spy.count(), 1);
     }
 
-    // start() starts the Music pane's services; the pane's offer then reaches the composition.
-    void startStartsTheMusicServices()
+    // startServices() starts the Music pane's services (start() alone does not); the pane's offer then
+    // reaches the composition.
+    void startServicesStartsTheMusicServices()
     {
         ShellEnv env(QJsonObject{{NotchShellModel::focusedPaneKey, "music"}});
         auto *publisher = new FakePublisher;
@@ -230,6 +231,8 @@ private Q_SLOTS:
         QSignalSpy rotor(model.get(), &NotchShellModel::rotorChanged);
 
         model->start();
+        QVERIFY(publisher->calls.isEmpty());
+        model->startServices();
         QCOMPARE(publisher->calls, QStringList{"start"});
         QVERIFY(!model->composition().identity);
 

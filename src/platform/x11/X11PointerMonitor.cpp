@@ -1,6 +1,7 @@
 #include "X11PointerMonitor.h"
 
 #include "NativeMapping.h"
+#include "platform/PointerPacing.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -53,6 +54,7 @@ bool X11PointerMonitor::start()
         return false;
     m_listener = m_connection->addListener([this](const xcb_generic_event_t *event) { onEvent(event); });
     select(motionMask | buttonMask, true);
+    m_motionWatched = true;
     // Reports begin when start() returns, not whenever the server gets to the selection.
     m_connection->sync();
     m_running = true;
@@ -67,8 +69,9 @@ void X11PointerMonitor::stop()
     m_running = false;
     m_frame.stop();
     m_reportQueued = false;
-    // Motion is already off while resting (the selections are counted).
-    select(m_rest.isActive() ? buttonMask : motionMask | buttonMask, false);
+    // Motion is off while resting (the selections are counted).
+    select(m_motionWatched ? motionMask | buttonMask : buttonMask, false);
+    m_motionWatched = false;
     m_rest.stop();
     m_connection->removeListener(m_listener);
     m_listener = 0;
@@ -91,16 +94,23 @@ void X11PointerMonitor::onEvent(const xcb_generic_event_t *event)
         return;
     switch (generic->event_type) {
     case XCB_INPUT_RAW_MOTION:
+        // One sent before motion was switched off for a rest: the rest's end looks anyway.
+        if (m_rest.isActive())
+            return;
+        break;
     case XCB_INPUT_RAW_BUTTON_PRESS:
     case XCB_INPUT_RAW_BUTTON_RELEASE:
+        // A button ends a rest: it is reported as soon as the frame allows.
+        m_rest.stop();
         break;
     default:
         return;
     }
     // Events come in bursts; one query answers the whole burst, and at most one a frame.
-    if (m_reportQueued || m_rest.isActive())
+    if (m_reportQueued)
         return;
     m_reportQueued = true;
+    const qint64 frameMs = pointerpacing::frame.count();
     const qint64 since = m_sinceReport.isValid() ? m_sinceReport.elapsed() : frameMs;
     if (since >= frameMs)
         QMetaObject::invokeMethod(this, &X11PointerMonitor::report, Qt::QueuedConnection);
@@ -111,10 +121,15 @@ void X11PointerMonitor::onEvent(const xcb_generic_event_t *event)
 void X11PointerMonitor::report()
 {
     m_reportQueued = false;
-    if (!m_running)
-        return;
+    if (m_running)
+        deliver(current());
+}
+
+void X11PointerMonitor::deliver(const PointerState &state)
+{
+    m_frame.stop();
+    m_reportQueued = false;
     m_sinceReport.start();
-    const PointerState state = current();
     const bool moved = m_last != state;
     if (moved) {
         m_last = state;
@@ -122,34 +137,49 @@ void X11PointerMonitor::report()
     }
     if (!m_running)
         return; // stopped by a receiver
-    const bool far = !m_area.isEmpty() && !m_area.contains(state.position) && state.buttons == Qt::NoButton;
-    if (far && moved)
-        rest();
+    if (!moved) {
+        watchMotion(true);
+        return;
+    }
+    // A pointer that moved is looked at again after a rest, with its motion events off meanwhile.
+    watchMotion(false);
+    m_rest.start(pointerpacing::rest(state, m_area));
 }
 
-void X11PointerMonitor::rest()
+void X11PointerMonitor::watchMotion(bool on)
 {
-    select(motionMask, false);
-    m_connection->flush();
-    m_rest.start(restMs);
+    if (on == m_motionWatched)
+        return;
+    m_motionWatched = on;
+    select(motionMask, on);
 }
 
 void X11PointerMonitor::wake()
 {
     if (!m_running)
         return;
-    select(motionMask, true);
-    // Motion during the rest went unseen: look once. A pointer still moving far away rests again;
-    // one at rest stays watched.
-    report();
+    const PointerState seen = query();
+    if (seen != m_last) {
+        deliver(seen); // still moving: reported, and it rests again
+        return;
+    }
+    // At rest: watched through motion events again, and looked at once more, so a move between the
+    // first look and the selection is not missed.
+    watchMotion(true);
+    deliver(query());
 }
 
 PointerState X11PointerMonitor::current() const
 {
+    if (m_connection && m_connection->isValid() && m_sinceQuery.isValid() && m_sinceQuery.elapsed() < queryFreshMs)
+        return m_queried;
+    return query();
+}
+
+PointerState X11PointerMonitor::query() const
+{
     if (!m_connection || !m_connection->isValid())
         return cursorPosition();
-    if (m_sinceQuery.isValid() && m_sinceQuery.elapsed() < queryFreshMs)
-        return m_queried;
     xcb_connection_t *c = m_connection->get();
     Reply<xcb_query_pointer_reply_t> reply(xcb_query_pointer_reply(c, xcb_query_pointer(c, m_connection->root()), nullptr));
     if (!reply)

@@ -13,9 +13,12 @@ namespace tavrenhold::platform::x11 {
 
 // Follows the pointer through XInput2 raw motion and button events selected on the root window:
 // they arrive whatever window is under the pointer and during other programs' pointer grabs. Raw
-// events carry no position: it comes from one pointer query per burst, at most one per frame.
-// Outside the attention area motion events are switched off for a rest after each report, so a
-// pointer moving far away costs a few queries a second. Pointer warps make no raw events.
+// events carry no position: it comes from a pointer query. After each report of a move, motion
+// events are switched off for a rest (one frame near the attention area, longer far from it, see
+// PointerPacing) and the pointer is queried once at its end: a pointer still moving is reported and
+// rests again, one that stopped is watched through motion events again. So a moving pointer costs
+// one query a frame at most, and a few a second far away, however many events its device sends.
+// Button events stay selected: one ends a rest at once. Pointer warps make no raw events.
 class X11PointerMonitor final : public PointerMonitor {
     Q_OBJECT
 
@@ -30,22 +33,20 @@ public:
     PointerState current() const override;
     void setAttentionArea(const QRectF &area) override { m_area = area; }
 
-    // At most one pointer query per frame while the pointer moves.
-    static constexpr int frameMs = 16;
-    // How long motion goes unwatched after a report outside the attention area.
-    static constexpr int restMs = 200;
-
 private:
     void onEvent(const xcb_generic_event_t *event);
     void report();
+    void deliver(const PointerState &state);
     void select(uint32_t mask, bool on);
-    void rest();
+    void watchMotion(bool on);
     void wake();
+    PointerState query() const;
 
     std::shared_ptr<XcbConnection> m_connection;
     int m_listener = 0;
     bool m_running = false;
     bool m_reportQueued = false;
+    bool m_motionWatched = false;
     std::optional<PointerState> m_last;
     QRectF m_area;
     QTimer m_frame;
