@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace tavrenhold::controls {
 
@@ -89,6 +90,13 @@ bool progressGlides(double width, double from, double to)
     return std::abs(moved) > progressStepLimit;
 }
 
+bool ringGlides(double size, double from, double to)
+{
+    const double span = unit(to) - unit(from);
+    const double across = std::isfinite(size) ? std::max(size, 0.0) : 0.0;
+    return std::abs(span) * std::numbers::pi * across > progressStepLimit;
+}
+
 double waveformLevel(double level)
 {
     return unit(level);
@@ -162,6 +170,11 @@ double ControlLooks::progressFillWidth(double width, double value) const
 bool ControlLooks::progressGlides(double width, double from, double to) const
 {
     return controls::progressGlides(width, from, to);
+}
+
+bool ControlLooks::ringGlides(double size, double from, double to) const
+{
+    return controls::ringGlides(size, from, to);
 }
 
 double ControlLooks::waveformLevel(double level) const

@@ -48,6 +48,10 @@ inline constexpr double tilePaddingY = 9;
 // that follows playback redraws once per tick rather than on every frame between ticks.
 [[nodiscard]] bool progressGlides(double width, double from, double to);
 inline constexpr double progressStepLimit = 4;
+// Whether a change of a ring's fraction glides: only when the arc's end moves by more than
+// `progressStepLimit` points around a ring `size` across. A running timer's one-second step lands
+// at once, so a ring that follows it redraws once a second rather than on every frame between.
+[[nodiscard]] bool ringGlides(double size, double from, double to);
 
 // NotchWaveform: a level as drawn (clamped to 0...1, not a number as 0), the bar height for it in
 // an offered height (never below 2 points), and the bars' opacity of `Style.ink`.
@@ -101,6 +105,7 @@ public:
     Q_INVOKABLE double progressFillOpacity(double prominence) const;
     Q_INVOKABLE double progressFillWidth(double width, double value) const;
     Q_INVOKABLE bool progressGlides(double width, double from, double to) const;
+    Q_INVOKABLE bool ringGlides(double size, double from, double to) const;
     Q_INVOKABLE double waveformLevel(double level) const;
     Q_INVOKABLE double waveformBarHeight(double level, double height) const;
     Q_INVOKABLE double waveformOpacity(bool playing) const;

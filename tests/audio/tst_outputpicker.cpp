@@ -208,6 +208,7 @@ private Q_SLOTS:
         const QPoint centre = button->mapToScene({14, 14}).toPoint();
         QTest::mouseClick(&quick.window(), Qt::LeftButton, {}, centre);
         QTRY_VERIFY(picker->showing());
+        QTRY_VERIFY(button->property("popover").value<QObject *>());
         auto *popup = button->property("popover").value<QObject *>();
         QTRY_VERIFY(popup->property("opened").toBool());
         QCOMPARE(popup->property("width").toDouble(), 240.0);
@@ -283,8 +284,9 @@ private Q_SLOTS:
                            {640, 312}));
         QQuickItem *button = findIn(quick.item(), QStringLiteral("button"));
         button->setProperty("pane", QVariant::fromValue(&rig.pane));
-        auto *popup = button->property("popover").value<QObject *>();
         QTest::mouseClick(&quick.window(), Qt::LeftButton, {}, button->mapToScene({14, 14}).toPoint());
+        QTRY_VERIFY(button->property("popover").value<QObject *>());
+        auto *popup = button->property("popover").value<QObject *>();
         QTRY_VERIFY(popup->property("opened").toBool());
         const double bottom = popup->property("y").toDouble() + popup->property("height").toDouble();
         QVERIFY2(bottom <= 312, qPrintable(QString::number(bottom)));

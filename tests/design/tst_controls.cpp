@@ -332,6 +332,39 @@ private Q_SLOTS:
         QCOMPARE(bar->property("fillWidth").toDouble(), 200 * (to - 0.01));
     }
 
+    // A ring moves with Motion.ambient unless motion is reduced or its arc's end moves by 4 points
+    // or less: a 25-minute timer's one-second step on an 18-point ring lands at once.
+    void ringSteps_data()
+    {
+        QTest::addColumn<bool>("reduceMotion");
+        QTest::addColumn<double>("to");
+        QTest::addColumn<bool>("moves");
+        QTest::newRow("a quarter") << false << 0.25 << true;
+        QTest::newRow("a quarter, reduced motion") << true << 0.25 << false;
+        QTest::newRow("a second of 25 minutes") << false << 1.0 / 1500 << false;
+        QTest::newRow("a step of 5 points") << false << 5 / (3.14159265 * 18) << true;
+    }
+    void ringSteps()
+    {
+        QFETCH(bool, reduceMotion);
+        QFETCH(double, to);
+        QFETCH(bool, moves);
+        m_quick->appearance.setReduceMotion(reduceMotion);
+        QVERIFY(m_quick->load("NotchRing { value: 0; size: 18 }", {18, 18}));
+        QQuickItem *ring = m_quick->item();
+        ring->setProperty("value", to);
+        if (!moves) {
+            QCOMPARE(ring->property("shownValue").toDouble(), to);
+            return;
+        }
+        QCOMPARE(ring->property("shownValue").toDouble(), 0.0);
+        m_quick->advance(m_driver, 144);
+        const double midway = ring->property("shownValue").toDouble();
+        QVERIFY2(midway > 0 && midway < to, qPrintable(QString::number(midway)));
+        m_quick->advance(m_driver, 300);
+        QCOMPARE(ring->property("shownValue").toDouble(), to);
+    }
+
     // One 3-point bar per level, 3 points apart, centred; each as high as its level's share of the
     // height, never under 2 points and never over the full height; nothing for no levels.
     void waveformBars_data()

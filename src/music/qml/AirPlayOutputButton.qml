@@ -1,12 +1,12 @@
 import QtQuick
-import QtQuick.Controls
 import Tavrenhold.Design
 import Tavrenhold.Music
 
 // The output button of the expanded Music pane: "airplayaudio" in a circle, brighter while hovered
 // or open. A click opens the picker as a popup on the window's overlay (the pane's carousel clips),
 // under the button and inside the window, 240 points wide; the rows scroll when the window is too
-// short for them. Clicking outside closes it. Hover and open changes move with Motion.tap.
+// short for them. Clicking outside closes it. Hover and open changes move with Motion.tap. The popup
+// (and the Quick Controls it is made of) is built the first time it opens.
 Item {
     id: root
 
@@ -14,8 +14,8 @@ Item {
     property real diameter: 28
     // The popup's rectangle in the window while it is open; empty while it is closed. The pane
     // carries it to the shell, which lets the pointer in there.
-    readonly property rect popoverRect: popup.visible ? Qt.rect(popup.x, popup.y, popup.width, popup.height)
-                                                      : Qt.rect(0, 0, 0, 0)
+    readonly property rect popoverRect: popover && popover.visible ? Qt.rect(popover.x, popover.y, popover.width, popover.height)
+                                                                     : Qt.rect(0, 0, 0, 0)
     Binding {
         target: root.pane
         property: "popoverRect"
@@ -24,7 +24,7 @@ Item {
         restoreMode: Binding.RestoreNone
     }
     readonly property alias model: picker
-    readonly property alias popover: popup
+    readonly property var popover: popupLoader.item
 
     implicitWidth: diameter
     implicitHeight: diameter
@@ -98,55 +98,42 @@ Item {
                 picker.toggle()
         }
     }
-    ToolTip.visible: hovering && !picker.showing
-    ToolTip.text: qsTr("Select where to play")
+    NotchToolTip {
+        target: root
+        shown: root.hovering && !picker.showing
+        text: qsTr("Select where to play")
+    }
 
     // The model opens and closes the popup; the popup closing by itself (a click outside, Escape)
     // tells the model.
     Connections {
         target: picker
         function onShowingChanged() {
-            if (picker.showing)
-                popup.open()
-            else
-                popup.close()
+            if (picker.showing) {
+                popupLoader.active = true
+                root.popover.open()
+            } else if (root.popover) {
+                root.popover.close()
+            }
         }
     }
 
-    Popup {
-        id: popup
-        objectName: "outputPopover"
-        parent: Overlay.overlay
-        onClosed: {
+    Loader {
+        id: popupLoader
+        active: false
+        source: Qt.resolvedUrl("OutputPickerPopup.qml")
+        onLoaded: {
+            item.button = root
+            item.picker = picker
+        }
+    }
+    Connections {
+        target: root.popover
+        function onClosed() {
             picker.showing = false
             root.justClosed = true
             Qt.callLater(() => root.justClosed = false)
         }
-        onOpened: picker.startDiscovery()
-        closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
-        padding: 0
-        width: 240
-
-        readonly property point anchor: {
-            // Follows the button; read again whenever the popup opens.
-            void (picker.showing)
-            const p = root.mapToItem(Overlay.overlay, root.width / 2, root.height)
-            return Qt.point(p.x, p.y)
-        }
-        readonly property real room: Overlay.overlay ? Overlay.overlay.height - anchor.y - 6 - 8 : 0
-        x: Overlay.overlay ? Math.max(8, Math.min(anchor.x - width / 2, Overlay.overlay.width - width - 8)) : 0
-        y: anchor.y + 6
-        height: Math.max(0, Math.min(list.fullHeight, room))
-
-        background: Rectangle {
-            radius: 10
-            color: Style.solidSurface
-            border.color: Style.hairline
-            border.width: 1
-        }
-        contentItem: OutputPickerPopover {
-            id: list
-            model: picker
-        }
     }
 }
+

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import Tavrenhold.Design
 import Tavrenhold.Music
 
@@ -53,9 +52,9 @@ Item {
             accent: root.accent
             onSelect: root.model.choose(index)
         }
-        ScrollBar.vertical: ScrollBar {
-            policy: rows.interactive ? ScrollBar.AsNeeded : ScrollBar.AlwaysOff
-        }
+    }
+    NotchScrollIndicator {
+        flickable: rows
     }
 
     Rectangle {

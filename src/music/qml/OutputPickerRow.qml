@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import Tavrenhold.Design
 
 // One output in the picker: its icon in a 28-point circle (white on the accent when selected), its
