@@ -138,6 +138,33 @@ private Q_SLOTS:
         QCOMPARE(rig.service.items().size(), size_t(1));
     }
 
+    // An owner offering a picture but answering with other bytes (as one that changed under the
+    // read does) gives no picture, so no picture entry ends up holding text.
+    void imageAnswerWithoutItsSignature()
+    {
+        platform::x11::X11Pasteboard pasteboard;
+        const qint64 before = pasteboard.changeCount();
+        std::list<Owner> owners;
+        Owner &owner = owners.emplace_back();
+        test::dieWithParent(*owner.process);
+        owner.process->start(QStringLiteral("xclip"), {QStringLiteral("-quiet"), QStringLiteral("-selection"),
+                                                       QStringLiteral("clipboard"), QStringLiteral("-t"),
+                                                       QStringLiteral("image/png")});
+        QVERIFY(owner.process->waitForStarted(5000));
+        owner.process->write("copy 42");
+        owner.process->closeWriteChannel();
+        QTRY_VERIFY_WITH_TIMEOUT(pasteboard.changeCount() > before, 10000);
+
+        bool done = false;
+        std::optional<platform::PasteboardContent> read;
+        pasteboard.read([&](std::optional<platform::PasteboardContent> content) {
+            read = std::move(content);
+            done = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
+        QVERIFY(!read || !read->png);
+    }
+
     void passwordManagerMarker_data()
     {
         QTest::addColumn<QString>("marker");

@@ -13,6 +13,16 @@ namespace {
 constexpr int stallMs = 1000;
 constexpr qint64 totalMs = 5000;
 constexpr uint32_t targetsBytes = 64 * 1024;
+
+bool looksLikePng(const QByteArray &bytes)
+{
+    return bytes.startsWith(QByteArrayLiteral("\x89PNG\r\n\x1a\n"));
+}
+
+bool looksLikeTiff(const QByteArray &bytes)
+{
+    return bytes.startsWith(QByteArrayLiteral("II*\0")) || bytes.startsWith(QByteArrayLiteral("MM\0*"));
+}
 } // namespace
 
 X11Pasteboard::X11Pasteboard(QObject *parent)
@@ -239,7 +249,12 @@ void X11Pasteboard::onData(const QByteArray &bytes)
 {
     const Candidate current = m_candidates.front();
     m_candidates.erase(m_candidates.begin());
-    if (!bytes.isEmpty()) {
+    // An image answer must carry its format's signature: an owner that changed between offering
+    // a picture and answering (xclip answers every target with what it holds) sends other bytes,
+    // which are passed over rather than kept as a picture.
+    const bool wrongImage = (current.want == Want::tiff && !looksLikeTiff(bytes))
+                            || (current.want == Want::png && !looksLikePng(bytes));
+    if (!bytes.isEmpty() && !wrongImage) {
         switch (current.want) {
         case Want::tiff: m_content.tiff = bytes; break;
         case Want::png: m_content.png = bytes; break;
