@@ -73,17 +73,26 @@ def ticks(pid):
 
 
 def wakeups(pid):
-    """Voluntary context switches summed over the process's threads."""
-    total = 0
+    """Voluntary context switches of each of the process's threads, by thread id."""
+    counts = {}
     try:
         for task in os.listdir(f"/proc/{pid}/task"):
-            with open(f"/proc/{pid}/task/{task}/status") as f:
-                for line in f:
-                    if line.startswith("voluntary_ctxt_switches:"):
-                        total += int(line.split()[1])
+            try:
+                with open(f"/proc/{pid}/task/{task}/status") as f:
+                    for line in f:
+                        if line.startswith("voluntary_ctxt_switches:"):
+                            counts[task] = int(line.split()[1])
+            except OSError:
+                pass  # the thread ended while the list was read
     except OSError:
         pass
-    return total
+    return counts
+
+
+def wakeups_since(before, after):
+    """Switches between two readings: a thread seen in both counts its growth, a thread started in
+    between counts whole, and one that ended in between is lost (never a negative figure)."""
+    return sum(count - before.get(task, 0) for task, count in after.items() if count >= before.get(task, 0))
 
 
 def threads(pid):
@@ -140,7 +149,7 @@ class Counters:
         self.wakeups = wakeups(pid)
 
     def since(self):
-        return ticks(self.pid) - self.ticks, wakeups(self.pid) - self.wakeups
+        return ticks(self.pid) - self.ticks, wakeups_since(self.wakeups, wakeups(self.pid))
 
 
 # --- one subject ---
