@@ -95,7 +95,9 @@ void NotesStore::load()
             const QByteArray bytes = file.read(maxFileBytes + 1);
             if (file.error() == QFileDevice::NoError && bytes.size() <= maxFileBytes) {
                 if (auto decoded = decodeNotes(bytes)) {
+                    m_list.beginResetModel();
                     m_notes = repairNotes(std::move(*decoded));
+                    m_list.endResetModel();
                     return;
                 }
             }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "NotePairs.h"
 #include "NoteRecord.h"
 #include "design/CancelToken.h"
 #include "design/Clock.h"
@@ -49,6 +50,8 @@ class NotesStore final : public QObject {
     QML_ELEMENT
     QML_UNCREATABLE("The notes store comes with the Notes pane.")
     Q_PROPERTY(QAbstractListModel *notes READ notesModel CONSTANT)
+    // The same notes two to a row, for the list of tiles.
+    Q_PROPERTY(QAbstractListModel *notePairs READ notePairs CONSTANT)
     Q_PROPERTY(int count READ count NOTIFY notesChanged)
     Q_PROPERTY(QString editingID READ editingIDText WRITE setEditingIDText NOTIFY editingIDChanged)
     Q_PROPERTY(bool showsEditor READ showsEditor NOTIFY editingIDChanged)
@@ -70,6 +73,7 @@ public:
 
     [[nodiscard]] const std::vector<NoteRecord> &notes() const { return m_notes; }
     [[nodiscard]] QAbstractListModel *notesModel() { return &m_list; }
+    [[nodiscard]] QAbstractListModel *notePairs() { return &m_pairs; }
     [[nodiscard]] int count() const { return int(m_notes.size()); }
 
     [[nodiscard]] std::optional<QUuid> editingID() const { return m_editingID; }
@@ -122,6 +126,8 @@ private:
     Clock &m_clock;
     NotesList m_list{*this};
     std::vector<NoteRecord> m_notes;
+    // After the notes: it counts them when it is made.
+    NotePairs m_pairs{m_list};
     std::optional<QUuid> m_editingID;
     QString m_draftTitle;
     QString m_draft;

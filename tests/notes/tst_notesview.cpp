@@ -107,6 +107,18 @@ struct ViewRig {
         for (const char *c = text; *c; ++c)
             QTest::keyClick(&window, *c);
     }
+    // Every item of that name, shown or not: what the view has built.
+    [[nodiscard]] int built(const QString &name) const
+    {
+        int count = 0;
+        const std::function<void(QQuickItem *)> walk = [&](QQuickItem *item) {
+            count += item->objectName() == name ? 1 : 0;
+            for (QQuickItem *child : item->childItems())
+                walk(child);
+        };
+        walk(window.contentItem());
+        return count;
+    }
     [[nodiscard]] QStringList tileTitles() const
     {
         QStringList out;
@@ -153,6 +165,46 @@ private Q_SLOTS:
         // A body-only note: its first line as the title, the rest as the preview.
         QCOMPARE(rig.items(QStringLiteral("notePreview"))[1]->property("text").toString(), QStringLiteral("line two"));
         QCOMPARE(rig.items(QStringLiteral("notePreview"))[2]->property("text").toString(), QStringLiteral("Empty note"));
+    }
+
+    // Two thousand notes: only the tiles in sight (and a little beyond) are made, at the top and
+    // after scrolling to the end, and the last note is there to see.
+    void manyNotesBuildOnlyAScreenful()
+    {
+        std::vector<NoteRecord> notes;
+        for (int i = 0; i < 2000; ++i)
+            notes.push_back({QUuid::createUuid(), QStringLiteral("Note %1").arg(i), QStringLiteral("body %1").arg(i), 2000.0 - i});
+        ViewRig rig(encodeNotes(notes).value());
+        QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
+        QCOMPARE(rig.store().count(), 2000);
+        const QStringList top = rig.tileTitles();
+        QVERIFY(top.size() >= 2);
+        QCOMPARE(top.mid(0, 2), (QStringList{"Note 0", "Note 1"}));
+        QVERIFY2(rig.built(QStringLiteral("noteTile")) < 60, qPrintable(QString::number(rig.built(QStringLiteral("noteTile")))));
+
+        QQuickItem *list = rig.item(QStringLiteral("notesGrid"));
+        QVERIFY(list);
+        // The content height is an estimate until the rows near the end are made: ask again once
+        // they are.
+        QTRY_VERIFY(QMetaObject::invokeMethod(list, "positionViewAtEnd") && QQuickTest::qWaitForPolish(&rig.window)
+                    && list->property("atYEnd").toBool());
+        // The rows scrolled away go once the event loop has run.
+        QTRY_VERIFY(rig.built(QStringLiteral("noteTile")) < 60);
+        QVERIFY(rig.tileTitles().contains(QStringLiteral("Note 1999")));
+        QVERIFY(rig.tileTitles().contains(QStringLiteral("Note 1998")));
+        // The tiles at the end still open their own note.
+        const auto tiles = rig.items(QStringLiteral("noteTile"));
+        QQuickItem *last = nullptr;
+        for (QQuickItem *tile : tiles) {
+            const QRectF at = tile->mapRectToItem(list, QRectF(0, 0, tile->width(), tile->height()));
+            if (tile->findChild<QQuickItem *>(QStringLiteral("noteTitle"))->property("text").toString() == QLatin1String("Note 1999")
+                && at.top() >= 0 && at.bottom() <= list->height())
+                last = tile;
+        }
+        QVERIFY(last);
+        rig.click(last);
+        QVERIFY(rig.store().showsEditor());
+        QCOMPARE(rig.item(QStringLiteral("noteBodyField"))->property("text").toString(), QStringLiteral("body 1999"));
     }
 
     void plusOpensTheEditorAndTypingReachesTheFile()
@@ -238,6 +290,8 @@ private Q_SLOTS:
 
         rig.click(remove);
         QTRY_COMPARE(rig.tileTitles(), (QStringList{"First", "Third"}));
+        // The tap was the menu's: the tile now under it ("Third") stays closed.
+        QVERIFY(!rig.store().showsEditor());
         QVERIFY(!rig.file().contains("000000000002"));
         QVERIFY(rig.file().contains("000000000003"));
         QCOMPARE(rig.clock.sleepers(), 0);

@@ -76,33 +76,50 @@ Item {
             Layout.fillWidth: true
             Layout.fillHeight: true
 
-            Flickable {
+            // Only the rows in sight (and a little beyond) are built, however many notes there are.
+            ListView {
                 id: scroller
+                objectName: "notesGrid"
                 anchors.fill: parent
                 clip: true
-                contentWidth: width
-                contentHeight: grid.height
                 boundsBehavior: Flickable.StopAtBounds
+                spacing: 8
+                model: root.store ? root.store.notePairs : null
+                readonly property real tileWidth: Math.max(10, (width - 8) / 2)
 
-                Grid {
-                    id: grid
-                    objectName: "notesGrid"
-                    width: scroller.width
-                    columns: 2
-                    verticalItemAlignment: Grid.AlignVCenter
-                    columnSpacing: 8
-                    rowSpacing: 8
-                    readonly property real tileWidth: Math.max(10, (width - columnSpacing) / 2)
+                // A row of two tiles, as tall as the taller, each centred in it.
+                delegate: Row {
+                    id: pair
+                    required property string leftId
+                    required property string leftTitle
+                    required property string leftBody
+                    required property string leftDisplayTitle
+                    required property string leftPreview
+                    required property string rightId
+                    required property string rightTitle
+                    required property string rightBody
+                    required property string rightDisplayTitle
+                    required property string rightPreview
+                    required property bool hasRight
+
+                    width: ListView.view.width
+                    spacing: 8
 
                     Repeater {
-                        model: root.store ? root.store.notes : null
+                        model: 2
 
                         NotchTile {
                             id: tile
-                            required property var model
+                            required property int index
+                            readonly property bool isRight: index === 1
+                            readonly property string noteId: isRight ? pair.rightId : pair.leftId
+                            readonly property string title: isRight ? pair.rightTitle : pair.leftTitle
+                            readonly property string body: isRight ? pair.rightBody : pair.leftBody
                             objectName: "noteTile"
+                            visible: !isRight || pair.hasRight
                             interactive: true
-                            width: grid.tileWidth
+                            width: scroller.tileWidth
+                            anchors.verticalCenter: parent ? parent.verticalCenter : undefined
 
                             Column {
                                 width: parent.width
@@ -111,7 +128,7 @@ Item {
                                 Text {
                                     objectName: "noteTitle"
                                     width: parent.width
-                                    text: tile.model.displayTitle
+                                    text: tile.isRight ? pair.rightDisplayTitle : pair.leftDisplayTitle
                                     font: Style.subtitle
                                     color: Style.ink
                                     elide: Text.ElideRight
@@ -120,7 +137,7 @@ Item {
                                 Text {
                                     objectName: "notePreview"
                                     width: parent.width
-                                    text: tile.model.preview
+                                    text: tile.isRight ? pair.rightPreview : pair.leftPreview
                                     font: Style.caption
                                     color: Style.inkMuted
                                     wrapMode: Text.Wrap
@@ -129,15 +146,22 @@ Item {
                                 }
                             }
 
+                            // A tap on the open menu reaches the tile below it too; that one is the
+                            // menu's, not the tile's (the menu stays open only for presses inside it).
                             TapHandler {
+                                property bool forMenu: false
                                 acceptedButtons: Qt.LeftButton
-                                onTapped: root.open(tile.model.id, tile.model.title, tile.model.body)
+                                onPressedChanged: if (pressed) forMenu = menu.visible
+                                onTapped: {
+                                    if (!forMenu)
+                                        root.open(tile.noteId, tile.title, tile.body)
+                                }
                             }
                             TapHandler {
                                 acceptedButtons: Qt.RightButton
                                 onTapped: (point) => {
                                     const at = tile.mapToItem(root, point.position.x, point.position.y)
-                                    menu.noteID = tile.model.id
+                                    menu.noteID = tile.noteId
                                     menu.x = Math.max(0, Math.min(at.x, root.width - menu.implicitWidth))
                                     menu.y = Math.max(0, Math.min(at.y, root.height - menu.implicitHeight))
                                     menu.open()
