@@ -70,7 +70,8 @@ private Q_SLOTS:
         QVERIFY(read.has_value());
         QVERIFY(!read->ok());
         QCOMPARE(read->error(), (SecretError{SecretError::Kind::timedOut, 7}));
-        QVERIFY(m_service.calls > 0);
+        // The request reaches the service even when the time-out came first (a busy machine).
+        QTRY_VERIFY_WITH_TIMEOUT(m_service.calls > 0, 10000);
 
         // The first job still hangs inside QtKeychain; what comes behind it fails in time as well.
         const auto write = resultOf(store.write(QStringLiteral("app.tavrenhold.test"), QStringLiteral("session"),
