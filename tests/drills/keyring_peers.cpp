@@ -6,6 +6,7 @@
 // the pointer (the notch opens under it; the time is printed, the ceiling is generous for a loaded
 // machine), it spends no processor time waiting, and it takes up the peer again when the peer is
 // back. Each prints what it tried and what held.
+#include "DrillSupport.h"
 #include "ProgramRig.h"
 #include "peers/FakeSpotify.h"
 #include "peers/PulsePeer.h"
@@ -36,29 +37,6 @@ using tavrenhold::test::ProgramRig;
 using tavrenhold::test::XDriver;
 
 namespace {
-
-// A plain full-screen window of one light colour: the desktop the dark notch hangs over.
-class Backdrop final : public QRasterWindow {
-protected:
-    void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(QRect(QPoint(), size()), QColor(70, 150, 220)); }
-};
-
-// Processor time (user + system, in clock ticks) a process has used so far; -1 when it is gone.
-qint64 cpuTicks(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray text = stat.readAll();
-    const qsizetype close = text.lastIndexOf(')');
-    if (close < 0)
-        return -1;
-    // After the name: state (field 3) ... utime is field 14, stime field 15.
-    const QList<QByteArray> fields = text.mid(close + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
-    return fields.at(11).toLongLong() + fields.at(12).toLongLong();
-}
 
 qint64 parentOf(qint64 pid)
 {
@@ -103,7 +81,7 @@ class PeerDrillTest : public QObject {
 
     XDriver m_driver;
     test::Openbox m_openbox;
-    std::unique_ptr<Backdrop> m_backdrop;
+    std::unique_ptr<test::drill::Backdrop> m_backdrop;
     QRect m_screen;
     int m_centreX = 0;
     std::unique_ptr<ProgramRig> m_rig;
@@ -167,12 +145,12 @@ class PeerDrillTest : public QObject {
     {
         QElapsedTimer since;
         since.start();
-        qint64 last = cpuTicks(of);
+        qint64 last = test::drill::cpuTicks(of);
         QElapsedTimer still;
         still.start();
         const bool settled = QTest::qWaitFor(
             [&] {
-                const qint64 now = cpuTicks(of);
+                const qint64 now = test::drill::cpuTicks(of);
                 if (now != last) {
                     last = now;
                     still.restart();
@@ -187,12 +165,12 @@ class PeerDrillTest : public QObject {
     // What the program spends over a stretch of waiting with nothing on the screen moving.
     [[nodiscard]] static qint64 ticksWhileWaiting(qint64 of, qint64 *waited)
     {
-        const qint64 before = cpuTicks(of);
+        const qint64 before = test::drill::cpuTicks(of);
         QElapsedTimer since;
         since.start();
         // A stretch of time is what is measured here, not a condition waited for.
         QTest::qWait(waitingMs);
-        const qint64 after = cpuTicks(of);
+        const qint64 after = test::drill::cpuTicks(of);
         *waited = since.elapsed();
         return before < 0 || after < 0 ? -1 : after - before;
     }
@@ -313,7 +291,7 @@ private Q_SLOTS:
         m_screen = QGuiApplication::primaryScreen()->geometry();
         m_centreX = m_screen.center().x() + 1; // the middle of an even width
         QVERIFY(m_openbox.start(m_driver.connection()));
-        m_backdrop = std::make_unique<Backdrop>();
+        m_backdrop = std::make_unique<test::drill::Backdrop>();
         m_backdrop->setFlags(Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
         m_backdrop->setGeometry(m_screen);
         m_backdrop->show();
