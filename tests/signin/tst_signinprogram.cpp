@@ -8,6 +8,7 @@
 #include "usage/VendorLoginController.h"
 #include "x11/X11TestSupport.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QPointer>
 #include <QProcess>
@@ -75,6 +76,20 @@ QByteArray windowNamed(const QString &title)
                                               QStringLiteral("--name"), QLatin1Char('^') + title + QLatin1Char('$')});
     search.waitForFinished(30000);
     return search.readAllStandardOutput().trimmed().split('\n').value(0);
+}
+
+// Waits for a shown window with this title. A plain QTRY over windowNamed could fail after success:
+// it asks once more after its loop, and a window just closing answers differently.
+QByteArray waitForWindowNamed(const QString &title)
+{
+    QDeadlineTimer deadline(peerCeilingMs);
+    while (!deadline.hasExpired()) {
+        const QByteArray id = windowNamed(title);
+        if (!id.isEmpty())
+            return id;
+        QTest::qWait(50);
+    }
+    return {};
 }
 
 // "520x720": the size of a window's contents.
@@ -281,20 +296,25 @@ private Q_SLOTS:
         run.start(UsageVendor::anthropic, waiting);
         QPointer<WebSignInProcess> window = run.windows.constFirst();
         QTRY_VERIFY_WITH_TIMEOUT(window && hasCookie(*window, "theme", "claude.test", "dark"), peerCeilingMs);
-        QByteArray id;
-        QTRY_VERIFY_WITH_TIMEOUT(!(id = windowNamed(QStringLiteral("Sign in to Anthropic"))).isEmpty(), peerCeilingMs);
-        QCOMPARE(sizeOf(id), QStringLiteral("520x720"));
-        QVERIFY(pressDone(id));
+        const qint64 firstPid = window->processId();
+        const QByteArray first = waitForWindowNamed(QStringLiteral("Sign in to Anthropic"));
+        QVERIFY(!first.isEmpty());
+        QCOMPARE(sizeOf(first), QStringLiteral("520x720"));
+        QVERIFY(pressDone(first));
         QTRY_COMPARE_WITH_TIMEOUT(run.results.size(), std::size_t(1), peerCeilingMs);
         QCOMPARE(run.outcome(), QStringLiteral("theme=dark"));
+        // The first window is gone before the second, of the same title (and often the same id), opens.
+        QTRY_VERIFY_WITH_TIMEOUT(!running(firstPid), peerCeilingMs);
+        QTRY_VERIFY_WITH_TIMEOUT(windowNamed(QStringLiteral("Sign in to Anthropic")).isEmpty(), peerCeilingMs);
 
         VendorLoginProfile bare = waiting;
         bare.loginURL = QUrl(origin("claude.test") + "/login/nothing");
         run.start(UsageVendor::anthropic, bare);
         window = run.windows.constLast();
         QTRY_VERIFY_WITH_TIMEOUT(window && window->address() == bare.loginURL, peerCeilingMs);
-        QTRY_VERIFY_WITH_TIMEOUT(!(id = windowNamed(QStringLiteral("Sign in to Anthropic"))).isEmpty(), peerCeilingMs);
-        QVERIFY(pressDone(id));
+        const QByteArray second = waitForWindowNamed(QStringLiteral("Sign in to Anthropic"));
+        QVERIFY(!second.isEmpty());
+        QVERIFY(pressDone(second));
         QTRY_COMPARE_WITH_TIMEOUT(run.results.size(), std::size_t(2), peerCeilingMs);
         QCOMPARE(run.outcome(1), QStringLiteral("No session found yet. Finish signing in, then press Done."));
     }
