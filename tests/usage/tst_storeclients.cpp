@@ -158,9 +158,10 @@ private Q_SLOTS:
         QCOMPARE(rig().pasteboard.writes().back().text, std::optional<QString>(QStringLiteral("UC-1")));
         QCOMPARE(rig().urls.opened, QList<QUrl>{QUrl(QStringLiteral("https://github.com/login/device"))});
 
-        // Two polls, each after the interval on the store's clock.
+        // Two polls, each after the interval on the store's clock. The poll's own sleep is waited for:
+        // while a request is out, its time-out sleeps on the same clock.
         for (int poll = 1; poll <= 2; ++poll) {
-            QTRY_COMPARE_WITH_TIMEOUT(rig().clock.sleepers(), 1, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(rig().clock.hasSleeperUntil(rig().clock.now() + 5s), 10000);
             QCOMPARE(requestsTo("/login/oauth/access_token").size(), poll - 1);
             rig().clock.advance(5s);
             QTRY_COMPARE_WITH_TIMEOUT(requestsTo("/login/oauth/access_token").size(), poll, 10000);
