@@ -20,7 +20,8 @@ Item {
     property real offset: model.carouselOffset
     NotchAnimation on offset {}
 
-    Row {
+    // Placed by index rather than by a Row, which would close the gaps of hidden slots.
+    Item {
         objectName: "carousel"
         x: host.offset
 
@@ -29,9 +30,14 @@ Item {
 
             PaneSlot {
                 required property string modelData
+                required property int index
 
                 model: host.model
                 pane: modelData
+                x: index * width
+                // Only slots in or sliding through the window are drawn and take hover: the others
+                // would cost the renderer and every pointer move for nothing.
+                visible: x + width > -host.offset && x < -host.offset + host.width
             }
         }
     }
