@@ -38,6 +38,7 @@
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <csignal>
+#include <malloc.h>
 #include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -127,6 +128,11 @@ AppDelegate::Parts realParts(NotchControllerEnvironment &environment, platform::
 
 int main(int argc, char *argv[])
 {
+    // Large blocks (a big artwork, a long title, a burst of players) are always mapped apart and go
+    // back to the system when freed: glibc otherwise raises its threshold after the first such free
+    // and keeps later ones in the heap, so memory would stay high after big input went.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 512 * 1024);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "xcb");
     if (usesX11()) {
