@@ -62,6 +62,17 @@ bool buttonHit(QPointF point, double width, double height)
     return dx * dx + dy * dy <= r * r;
 }
 
+bool capsuleHit(QPointF point, double width, double height)
+{
+    if (!(width > 0) || !(height > 0))
+        return false;
+    const double r = std::min(width, height) / 2;
+    // The nearest point of the capsule's spine (the segment between the two end centres).
+    const double cx = std::clamp(point.x(), r, std::max(r, width - r));
+    const double cy = std::clamp(point.y(), r, std::max(r, height - r));
+    return std::hypot(point.x() - cx, point.y() - cy) <= r;
+}
+
 QColor tileFill(double hover, ColorScheme scheme)
 {
     return mix(Style::color(ColorToken::fill, scheme), Style::color(ColorToken::fillHover, scheme), hover);
@@ -140,11 +151,6 @@ QColor ControlLooks::buttonForeground(double selection, double hover, bool dark)
 QColor ControlLooks::buttonBackground(double selection, double hover, bool dark) const
 {
     return buttonLook(selection, hover, schemeOf(dark)).background;
-}
-
-bool ControlLooks::buttonHit(QPointF point, double width, double height) const
-{
-    return controls::buttonHit(point, width, height);
 }
 
 QColor ControlLooks::tileFill(double hover, bool dark) const

@@ -30,6 +30,8 @@ inline constexpr double buttonPressedScale = 0.86;
 inline constexpr double buttonFramePadding = 14; // the frame is the symbol size + this
 // Whether a point of a `width` × `height` button frame lies in its hit circle.
 [[nodiscard]] bool buttonHit(QPointF point, double width, double height);
+// Whether a point of a `width` × `height` item lies in the capsule that fills it.
+[[nodiscard]] bool capsuleHit(QPointF point, double width, double height);
 
 // NotchTile: `Style.fill`, or `Style.fillHover` while an interactive tile is hovered.
 [[nodiscard]] QColor tileFill(double hover, ColorScheme scheme);
@@ -99,7 +101,6 @@ public:
 
     Q_INVOKABLE QColor buttonForeground(double selection, double hover, bool dark) const;
     Q_INVOKABLE QColor buttonBackground(double selection, double hover, bool dark) const;
-    Q_INVOKABLE bool buttonHit(QPointF point, double width, double height) const;
     Q_INVOKABLE QColor tileFill(double hover, bool dark) const;
     Q_INVOKABLE double progressTrackOpacity(double prominence) const;
     Q_INVOKABLE double progressFillOpacity(double prominence) const;

@@ -28,8 +28,6 @@ inline constexpr double spacing = 6;
 inline constexpr double tracking = 1.2;
 // Style.label with the pills' letter tracking.
 [[nodiscard]] QFont captionFont();
-// Whether a point of a `width` × `height` pill lies in its capsule.
-[[nodiscard]] bool capsuleHit(QPointF point, double width, double height);
 
 } // namespace pills
 
@@ -53,7 +51,6 @@ public:
 
     Q_INVOKABLE QColor pillForeground(double selection, double hover, bool dark) const;
     Q_INVOKABLE QColor pillBackground(double selection, double hover, bool dark) const;
-    Q_INVOKABLE bool pillHit(QPointF point, double width, double height) const;
 };
 
 } // namespace tavrenhold

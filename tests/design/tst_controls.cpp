@@ -2,6 +2,7 @@
 #include "QuickHarness.h"
 
 #include "design/Controls.h"
+#include "design/HitMask.h"
 
 #include <QGuiApplication>
 #include <QTemporaryDir>
@@ -169,6 +170,34 @@ private Q_SLOTS:
         QTest::mouseClick(window(), Qt::LeftButton, {}, point);
         QCoreApplication::processEvents();
         QCOMPARE(m_quick->item()->property("taps").toInt(), taps);
+    }
+
+    // A capsule mask (a pill's) takes its straight middle and its round ends, not the corners beside
+    // the ends; an item without a size takes nothing.
+    void capsuleMask_data()
+    {
+        QTest::addColumn<QSizeF>("size");
+        QTest::addColumn<QPointF>("point");
+        QTest::addColumn<bool>("inside");
+        QTest::newRow("middle") << QSizeF(80, 24) << QPointF(40, 12) << true;
+        QTest::newRow("straight edge") << QSizeF(80, 24) << QPointF(40, 0.5) << true;
+        QTest::newRow("round end") << QSizeF(80, 24) << QPointF(1, 12) << true;
+        QTest::newRow("corner beside the end") << QSizeF(80, 24) << QPointF(2, 2) << false;
+        QTest::newRow("far corner") << QSizeF(80, 24) << QPointF(78, 22) << false;
+        QTest::newRow("outside") << QSizeF(80, 24) << QPointF(81, 12) << false;
+        QTest::newRow("tall: round top") << QSizeF(24, 80) << QPointF(12, 1) << true;
+        QTest::newRow("tall: corner") << QSizeF(24, 80) << QPointF(1, 1) << false;
+        QTest::newRow("no size") << QSizeF(0, 0) << QPointF(0, 0) << false;
+    }
+    void capsuleMask()
+    {
+        QFETCH(QSizeF, size);
+        QFETCH(QPointF, point);
+        QFETCH(bool, inside);
+        tavrenhold::HitCapsule mask;
+        mask.setWidth(size.width());
+        mask.setHeight(size.height());
+        QCOMPARE(mask.contains(point), inside);
     }
 
     // Pressing shrinks the button; a small wobble keeps the press and still taps; dragging more

@@ -39,10 +39,9 @@ Item {
     implicitHeight: size + Controls.buttonFramePadding
 
     // Only the circle takes the pointer.
-    containmentMask: QtObject {
-        function contains(point: point): bool {
-            return Controls.buttonHit(point, root.width, root.height)
-        }
+    containmentMask: HitCircle {
+        width: root.width
+        height: root.height
     }
 
     Item {

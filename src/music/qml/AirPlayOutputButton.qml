@@ -72,12 +72,9 @@ Item {
         opacity: 0.88 + 0.12 * root.emphasis
     }
 
-    containmentMask: QtObject {
-        function contains(point: point): bool {
-            const dx = point.x - root.width / 2
-            const dy = point.y - root.height / 2
-            return dx * dx + dy * dy <= (root.width / 2) * (root.width / 2)
-        }
+    containmentMask: HitCircle {
+        width: root.width
+        height: root.height
     }
     HoverHandler {
         id: hover

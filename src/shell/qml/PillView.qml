@@ -30,10 +30,9 @@ Item {
     implicitWidth: title.implicitWidth + 2 * ShellLook.pillPaddingX
     implicitHeight: ShellLook.pillHeight
 
-    containmentMask: QtObject {
-        function contains(point: point): bool {
-            return ShellLook.pillHit(point, pill.width, pill.height)
-        }
+    containmentMask: HitCapsule {
+        width: pill.width
+        height: pill.height
     }
 
     Rectangle {
