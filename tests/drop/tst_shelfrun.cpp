@@ -11,6 +11,8 @@
 #include <QRegularExpression>
 #include <QScreen>
 
+#include <utility>
+
 using tavrenhold::test::dieWithParent;
 using tavrenhold::test::Openbox;
 using tavrenhold::test::ProgramRig;
@@ -192,9 +194,14 @@ private Q_SLOTS:
         QRect chip;
         QVERIFY2(QTest::qWaitFor([&] { return (chip = chipBox(grab())).isValid(); }, 20000),
                  rig.program.readAllStandardError().constData());
-        QTest::qWait(800); // the surface comes to rest
-        chip = chipBox(grab());
-        QVERIFY(chip.isValid());
+        // The surface has come to rest when two looks a moment apart find the chip in one place.
+        QRect last;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                last = std::exchange(chip, chipBox(grab()));
+                return chip.isValid() && chip == last;
+            },
+            20000));
 
         dragTo(chip.center(), place.center());
         const QString line = peer.line(QStringLiteral("dropped "), 30000);
