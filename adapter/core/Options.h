@@ -1,6 +1,6 @@
 #pragma once
 
-#include "design/Result.h"
+#include "base/Result.h"
 
 #include <QString>
 #include <QStringList>

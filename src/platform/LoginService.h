@@ -1,7 +1,7 @@
 #pragma once
 
 #include "InstallLayout.h"
-#include "design/Result.h"
+#include "base/Result.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "MprisScriptHost.h"
 
-#include "design/Wakeup.h"
+#include "base/Wakeup.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>

@@ -1,6 +1,6 @@
 #include "SecretStore.h"
 
-#include "design/Wakeup.h"
+#include "base/Wakeup.h"
 
 #include <QCoroDBusPendingCall>
 #include <QDBusMessage>

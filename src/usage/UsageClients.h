@@ -4,7 +4,7 @@
 
 #include "design/CancelToken.h"
 #include "design/Clock.h"
-#include "design/Result.h"
+#include "base/Result.h"
 
 #include <QCoroTask>
 #include <QMap>

@@ -5,7 +5,7 @@
 
 #include "design/CancelToken.h"
 #include "design/Clock.h"
-#include "design/Result.h"
+#include "base/Result.h"
 
 #include <QByteArray>
 #include <QCoroTask>

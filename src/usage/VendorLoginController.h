@@ -4,8 +4,8 @@
 
 #include "design/CancelToken.h"
 #include "design/Clock.h"
-#include "design/Result.h"
-#include "design/Wakeup.h"
+#include "base/Result.h"
+#include "base/Wakeup.h"
 #include "platform/WebSignInWindow.h"
 
 #include <QCoroTask>

@@ -4,7 +4,7 @@
 #include "UsageModels.h"
 
 #include "design/CancelToken.h"
-#include "design/Result.h"
+#include "base/Result.h"
 #include "platform/SecretStore.h"
 
 #include <QByteArray>

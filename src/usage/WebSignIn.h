@@ -3,7 +3,7 @@
 #include "UsageClients.h"
 #include "UsageModels.h"
 
-#include "design/Result.h"
+#include "base/Result.h"
 
 #include <QCoroTask>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "FakeNowPlayingSource.h"
 
-#include "design/Wakeup.h"
+#include "base/Wakeup.h"
 
 namespace tavrenhold::test {
 

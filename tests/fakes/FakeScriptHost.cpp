@@ -1,6 +1,6 @@
 #include "FakeScriptHost.h"
 
-#include "design/Wakeup.h"
+#include "base/Wakeup.h"
 
 #include <QTimer>
 

@@ -2,7 +2,7 @@
 
 #include "platform/SecretStore.h"
 
-#include "design/Wakeup.h"
+#include "base/Wakeup.h"
 
 #include <QMap>
 #include <QPair>

@@ -5,7 +5,7 @@
 #include "usage/UsageClients.h"
 #include "usage/WebSignIn.h"
 
-#include "design/Wakeup.h"
+#include "base/Wakeup.h"
 #include "platform/UrlOpener.h"
 
 #include <QList>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "design/Clock.h"
-#include "design/Wakeup.h"
+#include "base/Wakeup.h"
 
 #include <memory>
 #include <vector>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "design/GradientWash.h"
-#include "design/Wakeup.h"
+#include "base/Wakeup.h"
 #include "fakes/FakeAudioSystem.h"
 #include "fakes/FakeSystemAppearance.h"
 #include "fakes/ManualClock.h"
