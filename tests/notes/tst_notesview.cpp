@@ -258,6 +258,44 @@ private Q_SLOTS:
         QCOMPARE(rig.tileTitles(), (QStringList{"First", "Second", "Third"}));
     }
 
+    // A body the editor shows otherwise than stored (its document turns CR LF and lone CRs into
+    // line feeds, a no-break space into a space, line and paragraph separators into line feeds):
+    // opening and leaving the note keeps the file as it was; one typed key still saves.
+    void openingKeepsABodyTheEditorNormalises_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::newRow("crlf and no-break space") << QStringLiteral("a\r\nb\u00a0c");
+        QTest::newRow("lone cr") << QStringLiteral("one\rtwo");
+        QTest::newRow("line separator") << QStringLiteral("one\u2028two");
+        QTest::newRow("paragraph separator") << QStringLiteral("one\u2029two");
+    }
+    void openingKeepsABodyTheEditorNormalises()
+    {
+        QFETCH(QString, body);
+        const std::vector<NoteRecord> notes{{QUuid::createUuid(), QString(), body, 5},
+                                            {QUuid::createUuid(), QStringLiteral("Other"), QStringLiteral("x"), 4}};
+        const QByteArray stored = encodeNotes(notes).value();
+        ViewRig rig(stored);
+        QVERIFY(QTest::qWaitForWindowActive(&rig.window));
+
+        rig.click(rig.items(QStringLiteral("noteTile")).at(0));
+        QVERIFY(rig.store().showsEditor());
+        rig.clock.advance(1s);
+        rig.pane->deactivate();
+        QVERIFY(!rig.store().showsEditor());
+        QCOMPARE(rig.file(), stored);
+        QCOMPARE(rig.store().notes().at(0), notes.at(0));
+
+        rig.click(rig.items(QStringLiteral("noteTile")).at(0));
+        rig.click(rig.item(QStringLiteral("noteBodyField")));
+        QTest::keyClick(&rig.window, Qt::Key_End, Qt::ControlModifier);
+        rig.type("z");
+        rig.clock.advance(300ms);
+        QVERIFY(rig.store().notes().at(0).body.endsWith(QLatin1Char('z')));
+        QVERIFY(rig.store().notes().at(0).updatedAt > 5);
+        QCOMPARE(decodeNotes(rig.file()).value(), rig.store().notes());
+    }
+
     void newNoteLeftBlankIsDroppedAndTheSignalGoesOut()
     {
         ViewRig rig;

@@ -265,7 +265,6 @@ Item {
                     width: bodyScroller.width
                     // At least the field's height, so a tap anywhere in it starts typing.
                     height: Math.max(implicitHeight, bodyScroller.height)
-                    text: root.store ? root.store.draft : ""
                     font: Style.body
                     color: Style.ink
                     wrapMode: TextEdit.Wrap
@@ -274,10 +273,26 @@ Item {
                     selectionColor: Style.fillActive
                     selectedTextColor: Style.onActive
                     onCursorRectangleChanged: bodyScroller.follow(cursorRectangle)
-                    // TextEdit has no user-edit signal: a text that already equals the draft came from
-                    // the store, not from typing.
+
+                    // TextEdit has no user-edit signal, and its text is the document's plain text
+                    // (line breaks and some spaces normalised), not the draft it was given: every
+                    // change while the draft is being shown is the store's, any other the user's.
+                    property bool showingDraft: false
+                    function showDraft() {
+                        const draft = root.store ? root.store.draft : ""
+                        if (draft === text)
+                            return
+                        showingDraft = true
+                        text = draft
+                        showingDraft = false
+                    }
+                    Component.onCompleted: showDraft()
+                    Connections {
+                        target: root.store
+                        function onDraftChanged() { bodyArea.showDraft() }
+                    }
                     onTextChanged: {
-                        if (root.store && root.store.showsEditor && text !== root.store.draft) {
+                        if (!showingDraft && root.store && root.store.showsEditor) {
                             root.store.draft = text
                             root.store.commitDraft(false)
                         }
