@@ -283,6 +283,12 @@ void NotesStore::write()
     QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly))
         return;
+    // Notes are as private as the clipboard history: the owner's alone, also when an earlier
+    // file was readable by others (QSaveFile would carry its mode over).
+    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        file.cancelWriting();
+        return;
+    }
     if (file.write(*bytes) != bytes->size()) {
         file.cancelWriting();
         return;

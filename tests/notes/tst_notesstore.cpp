@@ -105,6 +105,33 @@ private Q_SLOTS:
         QVERIFY(rig.file().startsWith("[{\"id\":\""));
     }
 
+    // Whatever mode an earlier file had, and with a permissive umask, the written file is the
+    // owner's alone.
+    void writtenFileIsTheOwnersAlone_data()
+    {
+        QTest::addColumn<int>("earlierMode");
+        QTest::newRow("no earlier file") << -1;
+        QTest::newRow("earlier file 0644") << 0644;
+        QTest::newRow("earlier file 0666") << 0666;
+    }
+    void writtenFileIsTheOwnersAlone()
+    {
+        QFETCH(int, earlierMode);
+        Rig rig;
+        if (earlierMode >= 0) {
+            rig.put("[" + record(idA, "kept", "private", "1") + "]");
+            QCOMPARE(::chmod(rig.path().toLocal8Bit().constData(), mode_t(earlierMode)), 0);
+        }
+        const mode_t umask = ::umask(0);
+        NotesStore &store = rig.launch();
+        store.create();
+        ::umask(umask);
+        struct stat info {};
+        QCOMPARE(::stat(rig.path().toLocal8Bit().constData(), &info), 0);
+        QCOMPARE(info.st_mode & 07777, mode_t(0600));
+        QCOMPARE(store.count(), earlierMode >= 0 ? 2 : 1);
+    }
+
     void unchangedNotesWriteTheSameBytes()
     {
         Rig rig;
