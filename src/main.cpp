@@ -105,7 +105,9 @@ AppDelegate::Parts realParts(NotchControllerEnvironment &environment, platform::
     };
     parts.makeDrop = [] { return std::make_unique<DropPane>(DropPane::standardDirectory(), Clock::system()); };
     parts.makeNotes = [] {
-        return std::make_unique<NotesPane>(std::make_unique<NotesStore>(NotesStore::defaultPath(), Clock::system()));
+        // Read on a worker: the notes are needed only once the bar or the pane shows them.
+        return std::make_unique<NotesPane>(
+            std::make_unique<NotesStore>(NotesStore::defaultPath(), Clock::system(), NotesStore::Loading::onWorker));
     };
     parts.makeFocus = [] { return std::make_unique<FocusPane>(platform::Defaults::standard(), Clock::system()); };
     parts.makeClipboard = [] { return std::make_unique<ClipboardPane>(ClipboardService::shared()); };

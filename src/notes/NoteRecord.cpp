@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
+#include <utility>
 
 namespace tavrenhold {
 
@@ -18,6 +20,51 @@ namespace {
 constexpr double referenceEpoch = 978307200.0;
 
 QStringList lines(const QString &text) { return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
+
+// A tile shows a line of title and two of preview: this many characters are more than it ever
+// shows, and computing from no more keeps a long note as quick to list as a short one.
+constexpr qsizetype shownLength = 2000;
+
+// The text without white space at either end, and at most `shownLength` characters of it.
+QString shownStart(const QString &text)
+{
+    qsizetype start = 0;
+    while (start < text.size() && text.at(start).isSpace())
+        ++start;
+    if (text.size() - start <= shownLength)
+        return text.trimmed();
+    return text.mid(start, shownLength).trimmed();
+}
+
+// How many UTF-16 units of the text fit in `budget` escaped bytes (slashes plain), and their
+// bytes. A surrogate
+// pair counts 4 bytes and is never split; a lone surrogate counts as the 3 bytes of a replacement
+// character.
+std::pair<qsizetype, qint64> measure(QStringView text, qint64 budget)
+{
+    qint64 bytes = 0;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const char16_t c = text.at(i).unicode();
+        const bool pair = QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
+        int step = 3;
+        if (pair)
+            step = 4;
+        else if (c == u'"' || c == u'\\' || c == u'\b' || c == u'\f' || c == u'\n' || c == u'\r' || c == u'\t')
+            step = 2;
+        else if (c < 0x20)
+            step = 6;
+        else if (c < 0x80)
+            step = 1;
+        else if (c < 0x800)
+            step = 2;
+        if (bytes + step > budget)
+            break;
+        bytes += step;
+        i += pair ? 2 : 1;
+    }
+    return {i, bytes};
+}
 
 // The user-perceived characters of a text.
 QStringList graphemes(const QString &text)
@@ -33,7 +80,7 @@ QStringList graphemes(const QString &text)
     return out;
 }
 
-void appendString(QByteArray &out, const QString &text)
+void appendString(QByteArray &out, const QString &text, Slash slash)
 {
     static constexpr char hex[] = "0123456789abcdef";
     out.append('"');
@@ -43,7 +90,7 @@ void appendString(QByteArray &out, const QString &text)
         switch (c) {
         case '"': out.append("\\\""); break;
         case '\\': out.append("\\\\"); break;
-        case '/': out.append("\\/"); break;
+        case '/': out.append(slash == Slash::escaped ? "\\/" : "/"); break;
         case '\b': out.append("\\b"); break;
         case '\f': out.append("\\f"); break;
         case '\n': out.append("\\n"); break;
@@ -107,12 +154,34 @@ bool titleRepeatsBody(const NoteRecord &note)
 }
 } // namespace
 
+qint64 encodedLength(QStringView text) { return measure(text, std::numeric_limits<qint64>::max()).second; }
+
+qsizetype fittingLength(QStringView text, qint64 budget) { return measure(text, budget).first; }
+
+qint64 encodedLength(const NoteRecord &note)
+{
+    QByteArray time;
+    if (!appendNumber(time, note.updatedAt))
+        time = QByteArray(400, '0');
+    // {"id":"<36>","title":"…","body":"…","updatedAt":…}
+    return qint64(sizeof "{\"id\":\"\",\"title\":\"\",\"body\":\"\",\"updatedAt\":}" - 1) + 36 + encodedLength(note.title)
+        + encodedLength(note.body) + time.size();
+}
+
+qint64 encodedLength(const std::vector<NoteRecord> &notes)
+{
+    qint64 bytes = 2 + std::max<qint64>(0, qint64(notes.size()) - 1);
+    for (const NoteRecord &note : notes)
+        bytes += encodedLength(note);
+    return bytes;
+}
+
 QString displayTitle(const NoteRecord &note)
 {
-    const QString title = note.title.trimmed();
+    const QString title = shownStart(note.title);
     if (!title.isEmpty())
         return title;
-    const QStringList bodyLines = lines(note.body.trimmed());
+    const QStringList bodyLines = lines(shownStart(note.body));
     if (!bodyLines.isEmpty())
         return bodyLines.first();
     return QStringLiteral("Untitled");
@@ -120,10 +189,10 @@ QString displayTitle(const NoteRecord &note)
 
 QString preview(const NoteRecord &note)
 {
-    const QString body = note.body.trimmed();
+    const QString body = shownStart(note.body);
     if (body.isEmpty())
         return QStringLiteral("Empty note");
-    if (!note.title.trimmed().isEmpty())
+    if (!shownStart(note.title).isEmpty())
         return body;
     const QStringList bodyLines = lines(body);
     if (bodyLines.size() < 2)
@@ -131,7 +200,7 @@ QString preview(const NoteRecord &note)
     return bodyLines.mid(1).join(QLatin1Char('\n'));
 }
 
-std::optional<QByteArray> encodeNotes(const std::vector<NoteRecord> &notes)
+std::optional<QByteArray> encodeNotes(const std::vector<NoteRecord> &notes, Slash slash)
 {
     QByteArray out;
     out.append('[');
@@ -141,11 +210,11 @@ std::optional<QByteArray> encodeNotes(const std::vector<NoteRecord> &notes)
             out.append(',');
         first = false;
         out.append("{\"id\":");
-        appendString(out, note.id.toString(QUuid::WithoutBraces).toUpper());
+        appendString(out, note.id.toString(QUuid::WithoutBraces).toUpper(), slash);
         out.append(",\"title\":");
-        appendString(out, note.title);
+        appendString(out, note.title, slash);
         out.append(",\"body\":");
-        appendString(out, note.body);
+        appendString(out, note.body, slash);
         out.append(",\"updatedAt\":");
         if (!appendNumber(out, note.updatedAt))
             return std::nullopt;

@@ -28,10 +28,25 @@ struct NoteRecord {
 // title; otherwise the body's lines after the first, or "Empty note" when there are none.
 [[nodiscard]] QString preview(const NoteRecord &note);
 
+// How "/" is written in the notes file: escaped as a rule; plain when that is what keeps a file
+// within the bound a load reads (readers accept both).
+enum class Slash { escaped, plain };
+
+// Escaped bytes a text takes inside a string of the notes file in its smallest form (slashes
+// plain), its quotes not counted; never less than the encoder writes in that form.
+[[nodiscard]] qint64 encodedLength(QStringView text);
+// The length of the longest start of `text` whose escaped bytes are at most `budget`; a surrogate
+// pair is never split.
+[[nodiscard]] qsizetype fittingLength(QStringView text, qint64 budget);
+// Bytes the note takes in the notes file's smallest form, its separating comma not counted.
+[[nodiscard]] qint64 encodedLength(const NoteRecord &note);
+// Bytes of the notes file of these notes, in its smallest form.
+[[nodiscard]] qint64 encodedLength(const std::vector<NoteRecord> &notes);
+
 // The notes file: a compact JSON array of {"id","title","body","updatedAt"} objects, written by
 // our own encoder so the bytes are stable (keys in that order, "/" escaped, shortest numbers).
 // Nothing when a time is not a finite number.
-[[nodiscard]] std::optional<QByteArray> encodeNotes(const std::vector<NoteRecord> &notes);
+[[nodiscard]] std::optional<QByteArray> encodeNotes(const std::vector<NoteRecord> &notes, Slash slash = Slash::escaped);
 // The notes of a file, in file order; nothing when any part of it is not as the format says.
 [[nodiscard]] std::optional<std::vector<NoteRecord>> decodeNotes(const QByteArray &bytes);
 

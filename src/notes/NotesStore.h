@@ -6,6 +6,8 @@
 #include "design/Clock.h"
 
 #include <QAbstractListModel>
+#include <QFuture>
+#include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -45,6 +47,11 @@ private:
 //
 // A file that cannot be read or decoded is moved aside (never over an earlier copy) and the list
 // starts empty; if it cannot be moved either, this run never writes to that path.
+//
+// The file never grows past what a load reads: a draft that would take it past `maxFileBytes` is
+// cut to fit, and a note that would not fit is not made; `notice` then says why. The file may be
+// read on a worker; until it has been, the list is empty and `loaded` false, and every operation
+// first waits for it, so nothing is written over notes not yet read.
 class NotesStore final : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -57,14 +64,21 @@ class NotesStore final : public QObject {
     Q_PROPERTY(bool showsEditor READ showsEditor NOTIFY editingIDChanged)
     Q_PROPERTY(QString draftTitle READ draftTitle WRITE setDraftTitle NOTIFY draftTitleChanged)
     Q_PROPERTY(QString draft READ draft WRITE setDraft NOTIFY draftChanged)
+    Q_PROPERTY(bool loaded READ loaded NOTIFY loadedChanged)
+    // Why the last capture was cut or refused; empty when none was.
+    Q_PROPERTY(QString notice READ notice NOTIFY noticeChanged)
 
 public:
     static constexpr Millis debounce{300};
-    // Larger files are not read; they are moved aside like unreadable ones.
-    static constexpr qint64 maxFileBytes = 8 << 20;
+    // Larger files are not read; they are moved aside like unreadable ones. No write is larger.
+    static constexpr qint64 maxFileBytes = qint64(32) << 20;
 
-    // Reads the file at `filePath` once. An empty path keeps the notes in memory only.
+    enum class Loading { atOnce, onWorker };
+
+    // Reads the file at `filePath` once, at once or on a worker. An empty path keeps the notes in
+    // memory only.
     NotesStore(QString filePath, Clock &clock, QObject *parent = nullptr);
+    NotesStore(QString filePath, Clock &clock, Loading loading, QObject *parent = nullptr);
     // A write still waiting for its debounce is made now, so nothing typed is lost.
     ~NotesStore() override;
 
@@ -75,6 +89,10 @@ public:
     [[nodiscard]] QAbstractListModel *notesModel() { return &m_list; }
     [[nodiscard]] QAbstractListModel *notePairs() { return &m_pairs; }
     [[nodiscard]] int count() const { return int(m_notes.size()); }
+    [[nodiscard]] bool loaded() const { return !m_loading; }
+    // Waits for a load on a worker and takes its notes; nothing when the notes are there.
+    void finishLoading();
+    [[nodiscard]] QString notice() const { return m_notice; }
 
     [[nodiscard]] std::optional<QUuid> editingID() const { return m_editingID; }
     void setEditingID(std::optional<QUuid> id);
@@ -88,6 +106,8 @@ public:
     [[nodiscard]] QString editingIDText() const;
     void setEditingIDText(const QString &id);
 
+    // Opens the note for editing: its id, then its stored title and body as the draft.
+    Q_INVOKABLE void open(const QString &id);
     // A blank note at the top of the list, open in the editor, written at once.
     Q_INVOKABLE void create();
     // Copies the draft into the note being edited; written at once or after the debounce.
@@ -110,12 +130,23 @@ Q_SIGNALS:
     void editingIDChanged();
     void draftTitleChanged();
     void draftChanged();
+    void loadedChanged();
+    void noticeChanged();
 
 private:
     friend class NotesList;
 
-    void load();
-    void setAside();
+    struct Loaded {
+        std::vector<NoteRecord> notes;
+        QString setAside;
+        bool writable = true;
+    };
+    // Reads, decodes and repairs the file, or moves it aside; touches nothing of a store.
+    [[nodiscard]] static Loaded read(const QString &path, qint64 asideSeconds);
+    void take(Loaded loaded);
+    // Cuts the draft so the note edited, with the others, fits in the file.
+    void fitDraft(const NoteRecord &note);
+    void setNotice(const QString &notice);
     void closeEditor();
     void removeId(const QUuid &id);
     void persist(bool now);
@@ -132,6 +163,12 @@ private:
     QString m_draftTitle;
     QString m_draft;
     QString m_setAside;
+    QString m_notice;
+    // The file's bytes for the notes in memory.
+    qint64 m_bytes = 2;
+    bool m_loading = false;
+    QFuture<Loaded> m_load;
+    QFutureWatcher<Loaded> m_loadWatcher;
     bool m_writable = true;
     bool m_pending = false;
     CancelSlot m_persist;

@@ -190,6 +190,11 @@ private Q_SLOTS:
         QTest::newRow("body of one line") << "" << "only" << "only" << "Empty note";
         QTest::newRow("three body lines") << "" << "a\nb\nc" << "a" << "b\nc";
         QTest::newRow("carriage return is no line break") << "" << "a\r b" << "a\r b" << "Empty note";
+        // A long note lists by its start: what a tile shows of it, not all of it.
+        const QString longLine = QString(3000, QLatin1Char('x'));
+        QTest::newRow("long titled note") << "Big" << QString(longLine + "\nend") << "Big" << QString(2000, QLatin1Char('x'));
+        QTest::newRow("long untitled note") << "" << QString("first\n" + longLine) << "first"
+                                             << QString(1994, QLatin1Char('x'));
         QTest::newRow("emoji and marks untouched") << "" << "👩‍💻 ca\u0301fe\u0301\n✔︎ done" << "👩‍💻 ca\u0301fe\u0301"
                                                    << "✔︎ done";
     }
@@ -202,6 +207,45 @@ private Q_SLOTS:
         QFETCH(QString, shownPreview);
         QCOMPARE(displayTitle(note(title, body)), shownTitle);
         QCOMPARE(preview(note(title, body)), shownPreview);
+    }
+
+    // The store's size accounting: never below what the encoder writes in the file's smallest form
+    // (equal but for lone surrogates), and a cut that fits its budget without splitting a pair.
+    void lengthsBoundTheEncoder_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("plain") << QStringLiteral("plain words");
+        QTest::newRow("slashes") << QStringLiteral("a/b//c\\/d");
+        QTest::newRow("quotes and escapes") << QStringLiteral("\"q\" \\ \b\f\n\r\t");
+        QTest::newRow("control characters") << QString::fromUtf16(u"\u0001\u001f\u007f");
+        QTest::newRow("accents and CJK") << QStringLiteral("caf\u00e9 \u6f22\u5b57 \u00a0\u2028");
+        QTest::newRow("emoji pairs") << QStringLiteral("👩‍💻🙂x");
+        QTest::newRow("lone high surrogate") << QString::fromUtf16(u"a\xd83d b");
+        QTest::newRow("lone low surrogate") << QString::fromUtf16(u"a\xde42 b");
+    }
+    void lengthsBoundTheEncoder()
+    {
+        QFETCH(QString, text);
+        const bool lone = QString::fromUtf8(text.toUtf8()) != text;
+        const std::vector<NoteRecord> notes{note(text, text, 786153600.25), note(QString(), text, -3, idB)};
+        const qint64 written = encodeNotes(notes, Slash::plain).value().size();
+        QVERIFY(encodedLength(notes) >= written);
+        if (!lone)
+            QCOMPARE(encodedLength(notes), written);
+        QVERIFY(encodeNotes(notes).value().size() >= written);
+
+        const qint64 whole = encodedLength(text);
+        for (qint64 budget = 0; budget <= whole + 1; ++budget) {
+            const qsizetype length = fittingLength(text, budget);
+            const QStringView cut = QStringView(text).left(length);
+            QVERIFY(encodedLength(cut) <= budget);
+            // Nothing more would fit: the next character, a pair whole, is past the budget.
+            const bool pair = length + 1 < text.size() && text.at(length).isHighSurrogate() && text.at(length + 1).isLowSurrogate();
+            QVERIFY(length == text.size() || encodedLength(QStringView(text).left(length + (pair ? 2 : 1))) > budget);
+            QVERIFY(length == 0 || !text.at(length - 1).isHighSurrogate() || length == text.size()
+                    || !text.at(length).isLowSurrogate());
+        }
+        QCOMPARE(fittingLength(text, whole), text.size());
     }
 };
 

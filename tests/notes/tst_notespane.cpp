@@ -55,6 +55,27 @@ private Q_SLOTS:
         QCOMPARE(idles.count(), 2);
     }
 
+    // Notes read on a worker reach the idle bar once read: the signal goes live without an
+    // operation to pull them in.
+    void notesReadOnAWorkerLightTheIdleSignal()
+    {
+        QTemporaryDir dir;
+        test::ManualClock clock;
+        const QString path = dir.filePath(QStringLiteral("notes.json"));
+        {
+            NotesStore writer(path, clock);
+            writer.create();
+            writer.setDraft(QStringLiteral("kept"));
+            writer.save();
+        }
+        NotesPane pane(std::make_unique<NotesStore>(path, clock, NotesStore::Loading::onWorker));
+        QSignalSpy idles(&pane, &NotchPane::idleChanged);
+        QTRY_VERIFY(pane.store()->loaded());
+        QVERIFY(pane.idle().isLive);
+        QCOMPARE(idles.count(), 1);
+        QCOMPARE(pane.store()->notes().at(0).body, QStringLiteral("kept"));
+    }
+
     void leavingThePaneSavesAndClosesTheEditor()
     {
         QTemporaryDir dir;

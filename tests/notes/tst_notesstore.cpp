@@ -132,6 +132,100 @@ private Q_SLOTS:
         QCOMPARE(store.count(), earlierMode >= 0 ? 2 : 1);
     }
 
+    // Whatever the store writes, the next start reads whole: a file read with plain slashes (as
+    // a reader accepts) that escaping would take past the read bound, and a paste beyond the bound,
+    // which is cut where the notes are full and says so.
+    void whatIsWrittenIsReadAtTheNextStart_data()
+    {
+        QTest::addColumn<qint64>("slashBytes");
+        QTest::addColumn<qint64>("pasted");
+        QTest::addColumn<bool>("cut");
+        const qint64 max = NotesStore::maxFileBytes;
+        QTest::newRow("plain slashes, one tap on plus") << max * 3 / 4 << qint64(0) << false;
+        QTest::newRow("paste of slashes within the bound") << qint64(0) << max / 3 << false;
+        QTest::newRow("paste past the bound") << qint64(0) << max + 4096 << true;
+        QTest::newRow("paste past what plain slashes left") << max * 3 / 4 << max / 2 << true;
+    }
+    void whatIsWrittenIsReadAtTheNextStart()
+    {
+        QFETCH(qint64, slashBytes);
+        QFETCH(qint64, pasted);
+        QFETCH(bool, cut);
+        Rig rig;
+        int stored = 0;
+        if (slashBytes > 0) {
+            // Notes of a megabyte of slashes each, written plain.
+            QByteArray file("[");
+            const QByteArray slashes(1 << 20, '/');
+            for (; (stored + 1) * (qint64(1) << 20) <= slashBytes; ++stored)
+                file += (stored > 0 ? "," : "") + record(QUuid::createUuid().toString(QUuid::WithoutBraces).toUtf8(), "", slashes, "1");
+            rig.put(file + "]");
+        }
+        NotesStore &store = rig.launch();
+        QCOMPARE(store.count(), stored);
+        QSignalSpy notices(&store, &NotesStore::noticeChanged);
+        store.create();
+        QCOMPARE(store.count(), stored + 1);
+        if (pasted > 0) {
+            store.setDraft(QString(pasted, QLatin1Char('/')));
+            store.commitDraft(false);
+            QCOMPARE(store.draft().size() < pasted, cut);
+            QCOMPARE(store.notes().at(0).body, store.draft());
+            store.save();
+        }
+        QCOMPARE(notices.isEmpty(), !cut);
+        QVERIFY(QFileInfo(rig.path()).size() <= NotesStore::maxFileBytes);
+
+        const std::vector<NoteRecord> before = store.notes();
+        NotesStore &next = rig.launch();
+        QCOMPARE(next.setAsidePath(), QString());
+        QCOMPARE(next.count(), stored + 1);
+        QCOMPARE(next.notes().at(0).body.size(), before.at(0).body.size());
+        QVERIFY(next.notes().at(0).body.size() > (pasted > 0 ? 1000 : -1));
+    }
+
+    // A store that reads on a worker shows no notes until they are read, and any operation before
+    // then waits for them, so none is written over.
+    void loadingOnAWorkerLosesNothing_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<int>("countAfter");
+        QTest::addColumn<int>("notesOnDisk");
+        QTest::newRow("nothing") << QString() << 2 << -1;
+        QTest::newRow("create") << QStringLiteral("create") << 3 << 3;
+        QTest::newRow("delete") << QStringLiteral("delete") << 1 << 1;
+        QTest::newRow("clear") << QStringLiteral("clear") << 0 << 0;
+    }
+    void loadingOnAWorkerLosesNothing()
+    {
+        QFETCH(QString, first);
+        QFETCH(int, countAfter);
+        QFETCH(int, notesOnDisk);
+        Rig rig;
+        const QByteArray bytes = "[" + record(idA, "a", "one", "2") + "," + record(idB, "b", "two", "1") + "]";
+        rig.put(bytes);
+        rig.store = std::make_unique<NotesStore>(rig.path(), rig.clock, NotesStore::Loading::onWorker);
+        NotesStore &store = *rig.store;
+        QSignalSpy changes(&store, &NotesStore::notesChanged);
+        QVERIFY(!store.loaded());
+        QCOMPARE(store.count(), 0);
+        if (first == QLatin1String("create"))
+            store.create();
+        else if (first == QLatin1String("delete"))
+            store.deleteNote(QString::fromLatin1(idA));
+        else if (first == QLatin1String("clear"))
+            store.clearAll();
+        QTRY_VERIFY(store.loaded());
+        QCOMPARE(store.count(), countAfter);
+        QVERIFY(!changes.isEmpty());
+        if (notesOnDisk < 0)
+            QCOMPARE(rig.file(), bytes);
+        else
+            QCOMPARE(rig.file().count("\"id\""), notesOnDisk);
+        if (first == QLatin1String("delete"))
+            QVERIFY(rig.file().contains(idB));
+    }
+
     void unchangedNotesWriteTheSameBytes()
     {
         Rig rig;

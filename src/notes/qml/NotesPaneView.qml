@@ -10,12 +10,6 @@ Item {
     property QtObject pane
     readonly property QtObject store: pane ? pane.store : null
 
-    // Opens a note as the store expects: its id first, then its stored texts.
-    function open(id, title, body) {
-        store.editingID = id
-        store.draftTitle = title
-        store.draft = body
-    }
 
     ColumnLayout {
         anchors.fill: parent
@@ -60,9 +54,20 @@ Item {
             }
         }
 
+        // Why the last note could not be made, or was cut.
+        Text {
+            objectName: "notesNotice"
+            visible: root.store !== null && root.store.notice !== ""
+            Layout.fillWidth: true
+            text: root.store ? root.store.notice : ""
+            font: Style.caption
+            color: Style.usageHigh
+            elide: Text.ElideRight
+        }
+
         Text {
             objectName: "notesEmpty"
-            visible: root.store !== null && !root.store.showsEditor && root.store.count === 0
+            visible: root.store !== null && root.store.loaded && !root.store.showsEditor && root.store.count === 0
             Layout.fillWidth: true
             Layout.fillHeight: true
             verticalAlignment: Text.AlignTop
@@ -91,13 +96,9 @@ Item {
                 delegate: Row {
                     id: pair
                     required property string leftId
-                    required property string leftTitle
-                    required property string leftBody
                     required property string leftDisplayTitle
                     required property string leftPreview
                     required property string rightId
-                    required property string rightTitle
-                    required property string rightBody
                     required property string rightDisplayTitle
                     required property string rightPreview
                     required property bool hasRight
@@ -113,8 +114,6 @@ Item {
                             required property int index
                             readonly property bool isRight: index === 1
                             readonly property string noteId: isRight ? pair.rightId : pair.leftId
-                            readonly property string title: isRight ? pair.rightTitle : pair.leftTitle
-                            readonly property string body: isRight ? pair.rightBody : pair.leftBody
                             objectName: "noteTile"
                             visible: !isRight || pair.hasRight
                             interactive: true
@@ -154,7 +153,7 @@ Item {
                                 onPressedChanged: if (pressed) forMenu = menu.visible
                                 onTapped: {
                                     if (!forMenu)
-                                        root.open(tile.noteId, tile.title, tile.body)
+                                        root.store.open(tile.noteId)
                                 }
                             }
                             TapHandler {
