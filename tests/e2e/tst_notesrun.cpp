@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 #include <QImage>
 #include <QScreen>
+#include <QUuid>
 
 using tavrenhold::test::Openbox;
 using tavrenhold::test::ProgramRig;
@@ -49,7 +50,105 @@ QByteArray readFile(const QString &path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+// Pixels of anything drawn in a band of the screen: the open surface's pills and tiles, nothing of
+// the collapsed bar above the band.
+int litPixels(const QImage &shot, int top, int bottom)
+{
+    int count = 0;
+    for (int y = qMax(0, top); y < qMin(shot.height(), bottom); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(shot.constScanLine(y));
+        for (int x = 0; x < shot.width(); ++x)
+            count += qMax(qRed(line[x]), qMax(qGreen(line[x]), qBlue(line[x]))) > 24 ? 1 : 0;
+    }
+    return count;
+}
+
+// Resident memory of a process in KiB, 0 when it cannot be read.
+qint64 residentKiB(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
+}
+
+// `count` short notes in the stored format.
+QByteArray manyNotes(int count)
+{
+    QByteArray out("[");
+    for (int i = 0; i < count; ++i) {
+        if (i > 0)
+            out.append(',');
+        out.append(QStringLiteral("{\"id\":\"%1\",\"title\":\"Note %2\",\"body\":\"line one\\nline two %2 %4\",\"updatedAt\":%3}")
+                       .arg(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper())
+                       .arg(i)
+                       .arg(800000000 - i)
+                       .arg(QString(i % 7 * 30, QLatin1Char('w')))
+                       .toUtf8());
+    }
+    out.append(']');
+    return out;
+}
 } // namespace
+
+// The program on this test's display, under openbox, and the pointer that opens and leaves its
+// surface.
+struct NotesProgram {
+    ProgramRig rig;
+    XDriver driver;
+    Openbox openbox;
+    QRect screen;
+    int centreX = 0;
+
+    [[nodiscard]] bool begin(const QByteArray &notes = {})
+    {
+        if (!rig.startBus() || !openbox.start(driver.connection()))
+            return false;
+        screen = QGuiApplication::primaryScreen()->geometry();
+        centreX = screen.center().x() + 1;
+        if (!notes.isEmpty()) {
+            QDir().mkpath(QFileInfo(notesFile()).absolutePath());
+            QFile out(notesFile());
+            if (!out.open(QIODevice::WriteOnly) || out.write(notes) != notes.size())
+                return false;
+        }
+        return rig.writeDefaults({{QStringLiteral("style.theme"), QStringLiteral("dark")},
+                                  {QStringLiteral("shell.focusedPane"), QStringLiteral("notes")}});
+    }
+    [[nodiscard]] QString notesFile() const { return rig.home.filePath(QStringLiteral("data/app.tavrenhold/notes.json")); }
+
+    // The pointer comes up to the notch; a program still starting on a busy machine may not
+    // watch the pointer yet, so it comes again until the surface opens.
+    bool expand()
+    {
+        QDeadlineTimer deadline(45000);
+        while (!deadline.hasExpired()) {
+            driver.moveTo(centreX, 300);
+            driver.moveTo(centreX, 0);
+            if (QTest::qWaitFor([&] { return accentBox(grab()).isValid(); }, 5000))
+                return true;
+        }
+        return false;
+    }
+    // The surface has come to rest when two looks a moment apart find the accent in one place.
+    static bool settled()
+    {
+        QRect last;
+        return QTest::qWaitFor(
+            [&] {
+                const QRect now = accentBox(grab());
+                const bool same = now.isValid() && now == last;
+                last = now;
+                return same;
+            },
+            20000);
+    }
+    void leave() { driver.moveTo(100, screen.height() - 100); }
+};
 
 class NotesRunTest : public QObject {
     Q_OBJECT
@@ -57,42 +156,15 @@ class NotesRunTest : public QObject {
 private Q_SLOTS:
     void aTypedNoteOutlivesTheRun()
     {
-        ProgramRig rig;
-        XDriver driver;
-        Openbox openbox;
-        QVERIFY(rig.startBus());
-        QVERIFY(openbox.start(driver.connection()));
-        const QRect screen = QGuiApplication::primaryScreen()->geometry();
-        const int centreX = screen.center().x() + 1;
-        const QString notesFile = rig.home.filePath(QStringLiteral("data/app.tavrenhold/notes.json"));
-        QVERIFY(rig.writeDefaults({{QStringLiteral("style.theme"), QStringLiteral("dark")},
-                                   {QStringLiteral("shell.focusedPane"), QStringLiteral("notes")}}));
-
-        // The pointer comes up to the notch; a program still starting on a busy machine may not
-        // watch the pointer yet, so it comes again until the surface opens.
-        const auto expand = [&] {
-            QDeadlineTimer deadline(45000);
-            while (!deadline.hasExpired()) {
-                driver.moveTo(centreX, 300);
-                driver.moveTo(centreX, 0);
-                if (QTest::qWaitFor([&] { return accentBox(grab()).isValid(); }, 5000))
-                    return true;
-            }
-            return false;
-        };
-        // The surface has come to rest when two looks a moment apart find the accent in one place.
-        const auto settled = [&] {
-            QRect last;
-            return QTest::qWaitFor(
-                [&] {
-                    const QRect now = accentBox(grab());
-                    const bool same = now.isValid() && now == last;
-                    last = now;
-                    return same;
-                },
-                20000);
-        };
-        const auto leave = [&] { driver.moveTo(100, screen.height() - 100); };
+        NotesProgram program;
+        QVERIFY(program.begin());
+        ProgramRig &rig = program.rig;
+        XDriver &driver = program.driver;
+        const int centreX = program.centreX;
+        const QString notesFile = program.notesFile();
+        const auto expand = [&] { return program.expand(); };
+        const auto settled = [&] { return NotesProgram::settled(); };
+        const auto leave = [&] { program.leave(); };
 
         leave();
         rig.start();
@@ -135,6 +207,40 @@ private Q_SLOTS:
         leave();
         ProgramRig::stop(rig.program);
         QCOMPARE(readFile(notesFile), saved);
+    }
+
+    // A brisk wheel with the pointer over the tiles pages through the panes and back, sliding the
+    // Notes list out of the carousel's window and in again: the program answers afterwards (it
+    // collapses when the pointer leaves, it ends at SIGTERM) and its memory stays bounded.
+    void aWheelFlickOverManyNotesLeavesTheProgramAnswering()
+    {
+        NotesProgram program;
+        QVERIFY(program.begin(manyNotes(10000)));
+        program.leave();
+        program.rig.start();
+        QVERIFY2(program.rig.program.waitForStarted(10000), qPrintable(program.rig.program.errorString()));
+        QVERIFY2(program.expand(), program.rig.program.readAllStandardError().constData());
+        QVERIFY(NotesProgram::settled());
+        const qint64 pid = program.rig.program.processId();
+        const qint64 before = residentKiB(pid);
+
+        program.driver.moveTo(program.centreX - 100, 180);
+        // Fifteen notches down and fifteen up, 40 ms apart (X buttons 5 and 4), three times.
+        for (const int button : {5, 4, 5, 4, 5, 4}) {
+            for (int n = 0; n < 15; ++n) {
+                program.driver.press(button);
+                program.driver.release(button);
+                QTest::qWait(40);
+            }
+        }
+        // The pointer leaves and the surface collapses.
+        program.leave();
+        QVERIFY2(QTest::qWaitFor([&] { return litPixels(grab(), 60, 300) < 50; }, 30000), "the surface stays open");
+        const qint64 after = residentKiB(pid);
+        QVERIFY2(after - before < 200 * 1024, qPrintable(QStringLiteral("%1 KiB before, %2 KiB after").arg(before).arg(after)));
+        program.rig.program.terminate();
+        QVERIFY(program.rig.program.waitForFinished(15000));
+        QCOMPARE(program.rig.program.exitStatus(), QProcess::NormalExit);
     }
 };
 

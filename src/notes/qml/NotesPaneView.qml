@@ -10,6 +10,75 @@ Item {
     property QtObject pane
     readonly property QtObject store: pane ? pane.store : null
 
+    // Opens the menu of the note's tile where the right button was pressed, inside the pane.
+    function showMenu(tile, x, y) {
+        const at = tile.mapToItem(root, x, y)
+        menu.noteID = tile.noteId
+        menu.x = Math.max(0, Math.min(at.x, root.width - menu.implicitWidth))
+        menu.y = Math.max(0, Math.min(at.y, root.height - menu.implicitHeight))
+        menu.open()
+    }
+
+    // One note's tile: its title and preview; a left click opens it, the right button asks for
+    // its menu.
+    component NoteTile: NotchTile {
+        id: tile
+        property string noteId
+        property string shownTitle
+        property string shownPreview
+        property bool menuShown: false
+        signal opened()
+        signal menuAsked(real x, real y)
+        objectName: "noteTile"
+        interactive: true
+        height: implicitHeight
+        y: parent ? (parent.height - height) / 2 : 0
+
+        Item {
+            width: parent.width
+            implicitHeight: titleText.implicitHeight + 4 + previewText.implicitHeight
+
+            Text {
+                id: titleText
+                objectName: "noteTitle"
+                width: parent.width
+                text: tile.shownTitle
+                font: Style.subtitle
+                color: Style.ink
+                elide: Text.ElideRight
+                maximumLineCount: 1
+            }
+            Text {
+                id: previewText
+                objectName: "notePreview"
+                y: titleText.implicitHeight + 4
+                width: parent.width
+                text: tile.shownPreview
+                font: Style.caption
+                color: Style.inkMuted
+                wrapMode: Text.Wrap
+                elide: Text.ElideRight
+                maximumLineCount: 2
+            }
+        }
+
+        // A tap on the open menu reaches the tile below it too; that one is the menu's, not the
+        // tile's (the menu stays open only for presses inside it).
+        TapHandler {
+            property bool forMenu: false
+            acceptedButtons: Qt.LeftButton
+            onPressedChanged: if (pressed) forMenu = tile.menuShown
+            onTapped: {
+                if (!forMenu)
+                    tile.opened()
+            }
+        }
+        TapHandler {
+            acceptedButtons: Qt.RightButton
+            onTapped: (point) => tile.menuAsked(point.position.x, point.position.y)
+        }
+    }
+
 
     ColumnLayout {
         anchors.fill: parent
@@ -92,8 +161,10 @@ Item {
                 model: root.store ? root.store.notePairs : null
                 readonly property real tileWidth: Math.max(10, (width - 8) / 2)
 
-                // A row of two tiles, as tall as the taller, each centred in it.
-                delegate: Row {
+                // A row of two tiles, as tall as the taller, each centred in it. Heights come from
+                // the texts alone: a positioner would drop the tiles while the pane is hidden (in
+                // the carousel, outside its window) and the rows would fold to nothing.
+                delegate: Item {
                     id: pair
                     required property string leftId
                     required property string leftDisplayTitle
@@ -104,69 +175,30 @@ Item {
                     required property bool hasRight
 
                     width: ListView.view.width
-                    spacing: 8
+                    height: Math.max(left.implicitHeight, hasRight ? right.implicitHeight : 0)
 
-                    Repeater {
-                        model: 2
-
-                        NotchTile {
-                            id: tile
-                            required property int index
-                            readonly property bool isRight: index === 1
-                            readonly property string noteId: isRight ? pair.rightId : pair.leftId
-                            objectName: "noteTile"
-                            visible: !isRight || pair.hasRight
-                            interactive: true
-                            width: scroller.tileWidth
-                            anchors.verticalCenter: parent ? parent.verticalCenter : undefined
-
-                            Column {
-                                width: parent.width
-                                spacing: 4
-
-                                Text {
-                                    objectName: "noteTitle"
-                                    width: parent.width
-                                    text: tile.isRight ? pair.rightDisplayTitle : pair.leftDisplayTitle
-                                    font: Style.subtitle
-                                    color: Style.ink
-                                    elide: Text.ElideRight
-                                    maximumLineCount: 1
-                                }
-                                Text {
-                                    objectName: "notePreview"
-                                    width: parent.width
-                                    text: tile.isRight ? pair.rightPreview : pair.leftPreview
-                                    font: Style.caption
-                                    color: Style.inkMuted
-                                    wrapMode: Text.Wrap
-                                    elide: Text.ElideRight
-                                    maximumLineCount: 2
-                                }
-                            }
-
-                            // A tap on the open menu reaches the tile below it too; that one is the
-                            // menu's, not the tile's (the menu stays open only for presses inside it).
-                            TapHandler {
-                                property bool forMenu: false
-                                acceptedButtons: Qt.LeftButton
-                                onPressedChanged: if (pressed) forMenu = menu.visible
-                                onTapped: {
-                                    if (!forMenu)
-                                        root.store.open(tile.noteId)
-                                }
-                            }
-                            TapHandler {
-                                acceptedButtons: Qt.RightButton
-                                onTapped: (point) => {
-                                    const at = tile.mapToItem(root, point.position.x, point.position.y)
-                                    menu.noteID = tile.noteId
-                                    menu.x = Math.max(0, Math.min(at.x, root.width - menu.implicitWidth))
-                                    menu.y = Math.max(0, Math.min(at.y, root.height - menu.implicitHeight))
-                                    menu.open()
-                                }
-                            }
-                        }
+                    NoteTile {
+                        id: left
+                        width: scroller.tileWidth
+                        menuShown: menu.visible
+                        onOpened: root.store.open(noteId)
+                        onMenuAsked: (x, y) => root.showMenu(left, x, y)
+                        x: 0
+                        noteId: pair.leftId
+                        shownTitle: pair.leftDisplayTitle
+                        shownPreview: pair.leftPreview
+                    }
+                    NoteTile {
+                        id: right
+                        width: scroller.tileWidth
+                        menuShown: menu.visible
+                        onOpened: root.store.open(noteId)
+                        onMenuAsked: (x, y) => root.showMenu(right, x, y)
+                        x: scroller.tileWidth + 8
+                        visible: pair.hasRight
+                        noteId: pair.rightId
+                        shownTitle: pair.rightDisplayTitle
+                        shownPreview: pair.rightPreview
                     }
                 }
             }
