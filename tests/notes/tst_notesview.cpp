@@ -335,6 +335,32 @@ private Q_SLOTS:
         QCOMPARE(rig.clock.sleepers(), 0);
     }
 
+    // Notes that fill the file as far as a load reads: "plus" makes no note the next start could
+    // not read, and the pane says why; deleting one makes room again.
+    void fullNotesRefuseANewNoteWithAReason()
+    {
+        const NoteRecord big{QUuid::createUuid(), QStringLiteral("Big"), QString(), 1};
+        const qint64 room = NotesStore::maxFileBytes - encodedLength(std::vector<NoteRecord>{big}) - 40;
+        const std::vector<NoteRecord> notes{{big.id, big.title, QString(room, QLatin1Char('a')), 1}};
+        ViewRig rig(encodeNotes(notes).value());
+        QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
+        QVERIFY(!rig.shown(QStringLiteral("notesNotice")));
+        rig.click(rig.item(QStringLiteral("notesCreate")));
+        QCOMPARE(rig.store().count(), 1);
+        QVERIFY(!rig.store().showsEditor());
+        QVERIFY(rig.shown(QStringLiteral("notesNotice")));
+        QVERIFY(!rig.item(QStringLiteral("notesNotice"))->property("text").toString().isEmpty());
+        QCOMPARE(rig.file().size(), encodeNotes(notes).value().size());
+
+        rig.click(rig.items(QStringLiteral("noteTile")).at(0), Qt::RightButton);
+        QTRY_VERIFY(rig.item(QStringLiteral("noteDelete")));
+        rig.click(rig.item(QStringLiteral("noteDelete")));
+        QTRY_COMPARE(rig.store().count(), 0);
+        QVERIFY(!rig.shown(QStringLiteral("notesNotice")));
+        rig.click(rig.item(QStringLiteral("notesCreate")));
+        QVERIFY(rig.store().showsEditor());
+    }
+
     void clearEmptiesTheList()
     {
         ViewRig rig(threeNotes);

@@ -309,6 +309,7 @@ Item {
                     // (line breaks and some spaces normalised), not the draft it was given: every
                     // change while the draft is being shown is the store's, any other the user's.
                     property bool showingDraft: false
+                    property bool typing: false
                     function showDraft() {
                         const draft = root.store ? root.store.draft : ""
                         if (draft === text)
@@ -320,12 +321,21 @@ Item {
                     Component.onCompleted: showDraft()
                     Connections {
                         target: root.store
-                        function onDraftChanged() { bodyArea.showDraft() }
+                        // A draft the store cut while taking the user's text is shown once that
+                        // change has run its course, not from inside it.
+                        function onDraftChanged() {
+                            if (bodyArea.typing)
+                                Qt.callLater(bodyArea.showDraft)
+                            else
+                                bodyArea.showDraft()
+                        }
                     }
                     onTextChanged: {
                         if (!showingDraft && root.store && root.store.showsEditor) {
+                            typing = true
                             root.store.draft = text
                             root.store.commitDraft(false)
+                            typing = false
                         }
                     }
                 }
