@@ -25,6 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const auto encoded = encodeNotes(notes);
     fuzz::check(encoded.has_value(), "loaded notes do not encode");
+    // The store's size accounting never falls below the smallest file it may write.
+    const auto plain = encodeNotes(notes, Slash::plain);
+    fuzz::check(plain && encodedLength(notes) >= plain->size(), "notes take more bytes than counted");
     const auto again = decodeNotes(*encoded);
     fuzz::check(again && again->size() == notes.size(), "written notes do not decode");
     // A lone surrogate has no UTF-8 form: it is the one thing a write may change.

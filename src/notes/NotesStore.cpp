@@ -247,8 +247,10 @@ void NotesStore::create()
 void NotesStore::fitDraft(const NoteRecord &note)
 {
     // What the file takes without the note's texts, and so what is left for them.
+    // A note may always keep what it holds: a cut never takes away text it had before.
     NoteRecord bare{note.id, QString(), QString(), noteTime(m_clock.wallNow())};
-    const qint64 left = maxFileBytes - (m_bytes - encodedLength(note)) - encodedLength(bare);
+    const qint64 left = std::max(maxFileBytes - (m_bytes - encodedLength(note)) - encodedLength(bare),
+                                 encodedLength(note.title) + encodedLength(note.body));
     const qint64 titleBytes = encodedLength(m_draftTitle);
     if (titleBytes + encodedLength(m_draft) <= left)
         return;
@@ -379,6 +381,12 @@ void NotesStore::write()
         bytes = encodeNotes(m_notes, Slash::plain);
     if (!bytes)
         return;
+    // Times read in a long form (1e300 is written with all its digits) can still take a file read
+    // within the bound past it: the file read stays, rather than one the next start would set aside.
+    if (bytes->size() > maxFileBytes) {
+        setNotice(tr("Not saved: the notes would be too large to read back."));
+        return;
+    }
     // QSaveFile writes beside the file and renames into place: never a partial file.
     QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly))

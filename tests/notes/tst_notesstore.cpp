@@ -184,6 +184,26 @@ private Q_SLOTS:
         QVERIFY(next.notes().at(0).body.size() > (pasted > 0 ? 1000 : -1));
     }
 
+    // Times read in a long form are written with all their digits: when that would take the file
+    // past what a load reads, the file read stays and the store says why.
+    void aWriteTheNextStartCouldNotReadKeepsTheFile()
+    {
+        Rig rig;
+        QByteArray file("[");
+        const int count = int(NotesStore::maxFileBytes / 300);
+        for (int i = 0; i < count; ++i)
+            file += (i > 0 ? "," : "") + record(QUuid::createUuid().toString(QUuid::WithoutBraces).toUtf8(), "", "", "1e300");
+        file += "]";
+        rig.put(file);
+        NotesStore &store = rig.launch();
+        QCOMPARE(store.count(), count);
+        QSignalSpy notices(&store, &NotesStore::noticeChanged);
+        store.deleteNote(store.notes().at(0));
+        QCOMPARE(notices.count(), 1);
+        QCOMPARE(rig.file(), file);
+        QCOMPARE(rig.launch().count(), count);
+    }
+
     // A store that reads on a worker shows no notes until they are read, and any operation before
     // then waits for them, so none is written over.
     void loadingOnAWorkerLosesNothing_data()
