@@ -22,7 +22,7 @@ class FrontmostApplication;
 
 // The clipboard history: watches the clipboard from start() on and records what is copied, text
 // and images, at most `limit` unpinned entries plus the pinned ones, stored in the application's
-// data folder. Nothing is recorded while paused, nothing this process wrote, nothing marked as
+// data folder. Nothing is recorded while paused, nothing copy() wrote back, nothing marked as
 // secret, transient or generated, and nothing copied while a password manager is in front.
 //
 // The clipboard's owner changes raise its change count; each rise after start() runs one tick.
