@@ -120,6 +120,45 @@ QString cutToJsonBytes(const QString &text, qsizetype limit)
     return text;
 }
 
+namespace {
+// `text` as a JSON string, byte for byte as QJsonDocument writes it, appended to `out` in place
+// (a long text is neither copied into a JSON value nor escaped twice).
+void appendJsonString(QByteArray &out, QStringView text)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    if (text.size() > 4096)
+        out.reserve(out.size() + jsonStringBytes(text));
+    out += '"';
+    qsizetype step = 1;
+    for (qsizetype i = 0; i < text.size(); i += step) {
+        const qsizetype bytes = characterBytes(text, i, step);
+        const char16_t c = text[i].unicode();
+        if (bytes == 6) {
+            const char escape[] = {'\\', 'u', hex[(c >> 12) & 0xf], hex[(c >> 8) & 0xf], hex[(c >> 4) & 0xf], hex[c & 0xf]};
+            out.append(escape, 6);
+        } else if (bytes == 2 && c < 0x80) {
+            const char letter = c == u'"' ? '"' : c == u'\\' ? '\\' : c == u'\b' ? 'b' : c == u'\f' ? 'f' : c == u'\n' ? 'n' : c == u'\r' ? 'r' : 't';
+            const char escape[] = {'\\', letter};
+            out.append(escape, 2);
+        } else if (bytes == 1) {
+            out += char(c);
+        } else if (bytes == 2) {
+            const char utf8[] = {char(0xc0 | (c >> 6)), char(0x80 | (c & 0x3f))};
+            out.append(utf8, 2);
+        } else if (bytes == 3) {
+            const char utf8[] = {char(0xe0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3f)), char(0x80 | (c & 0x3f))};
+            out.append(utf8, 3);
+        } else {
+            const char32_t u = QChar::surrogateToUcs4(c, text[i + 1].unicode());
+            const char utf8[] = {char(0xf0 | (u >> 18)), char(0x80 | ((u >> 12) & 0x3f)), char(0x80 | ((u >> 6) & 0x3f)),
+                                 char(0x80 | (u & 0x3f))};
+            out.append(utf8, 4);
+        }
+    }
+    out += '"';
+}
+} // namespace
+
 qsizetype storedRowBytes(const ClipboardItem &item)
 {
     // The time as 0 plus room for the widest double, since a copy back changes it.
@@ -150,14 +189,22 @@ QByteArray encodeHistory(const std::vector<StoredRow> &rows)
         const StoredRow &row = rows[i];
         if (i)
             out += ',';
-        out += "{\"id\":" + json(row.id.toString(QUuid::WithoutBraces).toUpper());
-        out += ",\"kind\":" + json(rawValue(row.kind));
-        if (row.text)
-            out += ",\"text\":" + json(*row.text);
-        if (row.imagePath)
-            out += ",\"imagePath\":" + json(*row.imagePath);
-        if (row.sourceApp)
-            out += ",\"sourceApp\":" + json(*row.sourceApp);
+        out += "{\"id\":";
+        appendJsonString(out, row.id.toString(QUuid::WithoutBraces).toUpper());
+        out += ",\"kind\":";
+        appendJsonString(out, rawValue(row.kind));
+        if (row.text) {
+            out += ",\"text\":";
+            appendJsonString(out, *row.text);
+        }
+        if (row.imagePath) {
+            out += ",\"imagePath\":";
+            appendJsonString(out, *row.imagePath);
+        }
+        if (row.sourceApp) {
+            out += ",\"sourceApp\":";
+            appendJsonString(out, *row.sourceApp);
+        }
         out += ",\"pinned\":" + json(row.pinned);
         out += ",\"copiedAt\":" + json(row.copiedAt);
         out += '}';
