@@ -31,9 +31,9 @@ using namespace tavrenhold;
 using namespace std::chrono_literals;
 
 namespace {
-QByteArray png()
+QByteArray png(QSize size = QSize(30, 10))
 {
-    QImage image(30, 10, QImage::Format_RGB32);
+    QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::blue);
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -42,16 +42,6 @@ QByteArray png()
     return bytes;
 }
 
-QByteArray png(QSize size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 quint32 crc32(const QByteArray &bytes)
 {
