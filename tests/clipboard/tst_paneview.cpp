@@ -300,18 +300,23 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("short") << QStringLiteral("a few words") << QStringLiteral("a few words");
+        QTest::addColumn<bool>("cut"); // past what one entry may take in the stored history
+        QTest::newRow("short") << QStringLiteral("a few words") << QStringLiteral("a few words") << false;
         QTest::newRow("one long line") << QStringLiteral("word ").repeated(800'000) + QStringLiteral("needle")
-                                       << QStringLiteral("word ").repeated(60);
+                                       << QStringLiteral("word ").repeated(60) << false;
         QTest::newRow("many lines") << QStringLiteral("line\n").repeated(400'000) + QStringLiteral("needle")
-                                    << QStringLiteral("line\nline\nline");
+                                    << QStringLiteral("line\nline\nline") << false;
         QTest::newRow("control characters") << QString(2'000'000, QChar(1)) + QStringLiteral("needle")
-                                            << QString(ClipboardItem::rowPreviewLength, QChar(1));
+                                            << QString(ClipboardItem::rowPreviewLength, QChar(1)) << false;
+        QTest::newRow("control characters past an entry's share")
+            << QString(3'000'000, QChar(1)) + QStringLiteral("needle")
+            << QString(ClipboardItem::rowPreviewLength, QChar(1)) << true;
     }
     void longTextsInRows()
     {
         QFETCH(QString, text);
         QFETCH(QString, shown);
+        QFETCH(bool, cut);
         ViewRig rig;
         rig.text(text);
         rig.settle();
@@ -321,10 +326,14 @@ private Q_SLOTS:
         QCOMPARE(preview->property("text").toString(), shown);
         QVERIFY(preview->property("lineCount").toInt() <= 2);
         QCOMPARE(preview->property("truncated").toBool(), shown != text.trimmed()); // an ellipsis says there is more
-        QCOMPARE(rig.service.items().front().text, text.trimmed());
+        // The entry keeps the whole text, or, cut, its start and a notice above the list says so.
+        auto *notice = rig.view->findChild<QQuickItem *>(QStringLiteral("clipboardNotice"));
+        QCOMPARE(notice->isVisible(), cut);
+        QCOMPARE(rig.service.items().front().text == text.trimmed(), !cut);
+        QVERIFY(text.startsWith(*rig.service.items().front().text));
         rig.service.setSearchQuery(QStringLiteral("needle"));
         rig.settle();
-        QCOMPARE(rig.rows().size(), text.contains(QLatin1String("needle")) ? 1 : 0);
+        QCOMPARE(rig.rows().size(), text.contains(QLatin1String("needle")) && !cut ? 1 : 0);
     }
 
     void searchWithoutMatch()
