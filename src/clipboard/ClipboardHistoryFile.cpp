@@ -74,6 +74,103 @@ QString uniqueAsideName(const QString &folder, const QString &stem, const QStrin
 const QRegularExpression uuidPattern(QStringLiteral("^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$"));
 } // namespace
 
+namespace {
+// The bytes the character at `i` takes inside a JSON string, and in `step` how many UTF-16 units
+// it spans.
+qsizetype characterBytes(QStringView text, qsizetype i, qsizetype &step)
+{
+    step = 1;
+    const char16_t c = text[i].unicode();
+    if (c == u'"' || c == u'\\' || c == u'\b' || c == u'\f' || c == u'\n' || c == u'\r' || c == u'\t')
+        return 2;
+    if (c < 0x20)
+        return 6; // \u00XX
+    if (c < 0x80)
+        return 1;
+    if (c < 0x800)
+        return 2;
+    if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode())) {
+        step = 2;
+        return 4;
+    }
+    if (QChar::isSurrogate(c))
+        return 6; // a lone half is escaped
+    return 3;
+}
+} // namespace
+
+qsizetype jsonStringBytes(QStringView text)
+{
+    qsizetype bytes = 2;
+    qsizetype step = 1;
+    for (qsizetype i = 0; i < text.size(); i += step)
+        bytes += characterBytes(text, i, step);
+    return bytes;
+}
+
+QString cutToJsonBytes(const QString &text, qsizetype limit)
+{
+    qsizetype bytes = 2;
+    qsizetype step = 1;
+    for (qsizetype i = 0; i < text.size(); i += step) {
+        bytes += characterBytes(text, i, step);
+        if (bytes > limit)
+            return text.first(i);
+    }
+    return text;
+}
+
+namespace {
+// `text` as a JSON string, byte for byte as QJsonDocument writes it, appended to `out` in place
+// (a long text is neither copied into a JSON value nor escaped twice).
+void appendJsonString(QByteArray &out, QStringView text)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    if (text.size() > 4096)
+        out.reserve(out.size() + jsonStringBytes(text));
+    out += '"';
+    qsizetype step = 1;
+    for (qsizetype i = 0; i < text.size(); i += step) {
+        const qsizetype bytes = characterBytes(text, i, step);
+        const char16_t c = text[i].unicode();
+        if (bytes == 6) {
+            const char escape[] = {'\\', 'u', hex[(c >> 12) & 0xf], hex[(c >> 8) & 0xf], hex[(c >> 4) & 0xf], hex[c & 0xf]};
+            out.append(escape, 6);
+        } else if (bytes == 2 && c < 0x80) {
+            const char letter = c == u'"' ? '"' : c == u'\\' ? '\\' : c == u'\b' ? 'b' : c == u'\f' ? 'f' : c == u'\n' ? 'n' : c == u'\r' ? 'r' : 't';
+            const char escape[] = {'\\', letter};
+            out.append(escape, 2);
+        } else if (bytes == 1) {
+            out += char(c);
+        } else if (bytes == 2) {
+            const char utf8[] = {char(0xc0 | (c >> 6)), char(0x80 | (c & 0x3f))};
+            out.append(utf8, 2);
+        } else if (bytes == 3) {
+            const char utf8[] = {char(0xe0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3f)), char(0x80 | (c & 0x3f))};
+            out.append(utf8, 3);
+        } else {
+            const char32_t u = QChar::surrogateToUcs4(c, text[i + 1].unicode());
+            const char utf8[] = {char(0xf0 | (u >> 18)), char(0x80 | ((u >> 12) & 0x3f)), char(0x80 | ((u >> 6) & 0x3f)),
+                                 char(0x80 | (u & 0x3f))};
+            out.append(utf8, 4);
+        }
+    }
+    out += '"';
+}
+} // namespace
+
+qsizetype storedRowBytes(const ClipboardItem &item)
+{
+    // The time as 0 plus room for the widest double, since a copy back changes it.
+    constexpr qsizetype widestTime = 24;
+    StoredRow row{item.id, item.kind, std::nullopt, std::nullopt, item.sourceApp, item.pinned, 0};
+    if (item.kind == ClipboardItem::Kind::image)
+        row.imagePath = imageFileName(item.id);
+    const qsizetype text = item.text ? QByteArrayLiteral(",\"text\":").size() + jsonStringBytes(*item.text) : 0;
+    // The row alone as an array, less its brackets, plus the comma that joins it to the others.
+    return encodeHistory({row}).size() - 2 + 1 + text + widestTime;
+}
+
 QString imageFileName(const QUuid &id)
 {
     return id.toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".tiff");
@@ -92,14 +189,22 @@ QByteArray encodeHistory(const std::vector<StoredRow> &rows)
         const StoredRow &row = rows[i];
         if (i)
             out += ',';
-        out += "{\"id\":" + json(row.id.toString(QUuid::WithoutBraces).toUpper());
-        out += ",\"kind\":" + json(rawValue(row.kind));
-        if (row.text)
-            out += ",\"text\":" + json(*row.text);
-        if (row.imagePath)
-            out += ",\"imagePath\":" + json(*row.imagePath);
-        if (row.sourceApp)
-            out += ",\"sourceApp\":" + json(*row.sourceApp);
+        out += "{\"id\":";
+        appendJsonString(out, row.id.toString(QUuid::WithoutBraces).toUpper());
+        out += ",\"kind\":";
+        appendJsonString(out, rawValue(row.kind));
+        if (row.text) {
+            out += ",\"text\":";
+            appendJsonString(out, *row.text);
+        }
+        if (row.imagePath) {
+            out += ",\"imagePath\":";
+            appendJsonString(out, *row.imagePath);
+        }
+        if (row.sourceApp) {
+            out += ",\"sourceApp\":";
+            appendJsonString(out, *row.sourceApp);
+        }
         out += ",\"pinned\":" + json(row.pinned);
         out += ",\"copiedAt\":" + json(row.copiedAt);
         out += '}';
@@ -166,8 +271,9 @@ QString ClipboardHistoryStore::imagesPath() const
     return m_folder + QStringLiteral("/clipboard-images");
 }
 
-std::vector<ClipboardItem> ClipboardHistoryStore::load()
+std::vector<ClipboardItem> ClipboardHistoryStore::load(Images images)
 {
+    m_imageFiles.clear();
     if (m_folder.isEmpty())
         return {};
     const QFileInfo info(historyPath());
@@ -182,13 +288,39 @@ std::vector<ClipboardItem> ClipboardHistoryStore::load()
     std::vector<ClipboardItem> items;
     for (const StoredRow &row : *rows) {
         std::optional<QByteArray> data;
-        if (row.imagePath && isBareName(*row.imagePath))
-            data = readRegularFile(imagesPath() + QLatin1Char('/') + *row.imagePath, maxFileBytes);
-        if (row.kind == ClipboardItem::Kind::image && !data)
+        bool hasFile = false;
+        if (row.imagePath && isBareName(*row.imagePath)) {
+            const QString path = imagesPath() + QLatin1Char('/') + *row.imagePath;
+            if (images == Images::read) {
+                data = readRegularFile(path, maxFileBytes);
+                hasFile = data.has_value();
+            } else {
+                // Judged without reading: a regular file (after links) within the bound.
+                const QFileInfo file(path);
+                hasFile = file.isFile() && file.size() <= maxFileBytes;
+            }
+        }
+        if (row.kind == ClipboardItem::Kind::image && !hasFile)
             continue;
+        if (hasFile)
+            m_imageFiles[row.id] = *row.imagePath;
         items.push_back(ClipboardItem{row.id, row.kind, row.text, data, row.sourceApp, row.pinned, row.copiedAt});
     }
     return items;
+}
+
+QString ClipboardHistoryStore::imageFilePath(const QUuid &id) const
+{
+    const auto it = m_imageFiles.find(id);
+    return it == m_imageFiles.end() ? QString() : imagesPath() + QLatin1Char('/') + it->second;
+}
+
+std::optional<QByteArray> ClipboardHistoryStore::imageBytes(const QUuid &id) const
+{
+    const QString path = imageFilePath(id);
+    if (path.isEmpty())
+        return std::nullopt;
+    return readRegularFile(path, maxFileBytes);
 }
 
 void ClipboardHistoryStore::setAside()
@@ -199,6 +331,7 @@ void ClipboardHistoryStore::setAside()
         return;
     }
     m_historyAside = aside;
+    m_imageFiles.clear();
     const QFileInfo images(imagesPath());
     if (!images.exists() && !images.isSymLink())
         return;
@@ -217,18 +350,33 @@ void ClipboardHistoryStore::persist(const std::vector<ClipboardItem> &items)
     if (!QFileInfo(images).isDir() && QDir().mkpath(images))
         QFile::setPermissions(images, folderMode);
     std::set<QString> keep;
+    std::map<QUuid, QString> files;
     std::vector<StoredRow> rows;
     rows.reserve(items.size());
     for (const ClipboardItem &item : items) {
         StoredRow row{item.id, item.kind, item.text, std::nullopt, item.sourceApp, item.pinned, item.copiedAt};
-        if (item.kind == ClipboardItem::Kind::image && item.imageData) {
+        if (item.kind == ClipboardItem::Kind::image) {
             const QString name = imageFileName(item.id);
-            (void)writeFile(images + QLatin1Char('/') + name, *item.imageData);
-            keep.insert(name);
-            row.imagePath = name;
+            const auto known = m_imageFiles.find(item.id);
+            if (known != m_imageFiles.end()) {
+                // Written once: a file under another name (from an older history) is renamed.
+                if (known->second == name || QFile::rename(images + QLatin1Char('/') + known->second,
+                                                           images + QLatin1Char('/') + name))
+                    files[item.id] = name;
+                else
+                    files[item.id] = known->second;
+            } else if (item.imageData) {
+                (void)writeFile(images + QLatin1Char('/') + name, *item.imageData);
+                files[item.id] = name;
+            }
+            if (const auto file = files.find(item.id); file != files.end()) {
+                keep.insert(file->second);
+                row.imagePath = file->second;
+            }
         }
         rows.push_back(std::move(row));
     }
+    m_imageFiles = std::move(files);
     (void)writeFile(historyPath(), encodeHistory(rows));
     QDir dir(images);
     if (!dir.exists())

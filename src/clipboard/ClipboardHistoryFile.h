@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -31,6 +32,13 @@ struct StoredRow {
 // unknown ones are skipped, null reads as absent.
 [[nodiscard]] std::optional<std::vector<StoredRow>> decodeHistory(const QByteArray &bytes);
 
+// How many bytes `text` takes as a JSON string in the history, quotes included.
+[[nodiscard]] qsizetype jsonStringBytes(QStringView text);
+// The longest start of `text`, whole characters only, whose JSON string takes at most `limit` bytes.
+[[nodiscard]] QString cutToJsonBytes(const QString &text, qsizetype limit);
+// How many bytes the entry's row takes in the history, with the comma before it.
+[[nodiscard]] qsizetype storedRowBytes(const ClipboardItem &item);
+
 // The name an image file is stored under: the upper-case id and ".tiff".
 [[nodiscard]] QString imageFileName(const QUuid &id);
 // A plain file name: not empty, no '/', no NUL, not "." or "..".
@@ -41,8 +49,12 @@ struct StoredRow {
 // folder, before anything is written; when it cannot be moved, nothing is ever written over it.
 class ClipboardHistoryStore {
 public:
-    // The largest history file and image file read.
+    // The largest history file and image file read. The service keeps what it writes within it.
     static constexpr qint64 maxFileBytes = 64 * 1024 * 1024;
+
+    // Whether load() reads the image files, or leaves them on disk until an entry's picture is
+    // wanted (imageBytes(), imageFilePath()).
+    enum class Images { read, later };
 
     explicit ClipboardHistoryStore(QString folder);
 
@@ -53,11 +65,16 @@ public:
     [[nodiscard]] QString historySetAside() const { return m_historyAside; }
     [[nodiscard]] QString imagesSetAside() const { return m_imagesAside; }
 
-    // The stored entries, in file order (unsorted); image rows without readable bytes are dropped.
-    [[nodiscard]] std::vector<ClipboardItem> load();
-    // Writes every entry's image and then the history, and removes everything else from the image
-    // folder. Failures are ignored.
+    // The stored entries, in file order (unsorted); image rows without a readable image file are
+    // dropped. With Images::later an image entry holds no bytes: they stay in its file.
+    [[nodiscard]] std::vector<ClipboardItem> load(Images images = Images::read);
+    // Writes the image of every entry that has none in the folder yet, then the history, and
+    // removes everything else from the image folder. Failures are ignored.
     void persist(const std::vector<ClipboardItem> &items);
+    // The file that holds the image of the entry with this id, or empty when there is none.
+    [[nodiscard]] QString imageFilePath(const QUuid &id) const;
+    // The bytes of that file, when it reads.
+    [[nodiscard]] std::optional<QByteArray> imageBytes(const QUuid &id) const;
 
 private:
     void setAside();
@@ -66,6 +83,8 @@ private:
     bool m_writable = true;
     QString m_historyAside;
     QString m_imagesAside;
+    // Image files in the folder by entry id: found at load or written once at capture.
+    std::map<QUuid, QString> m_imageFiles;
 };
 
 } // namespace tavrenhold

@@ -24,6 +24,22 @@ QString ClipboardItem::preview() const
     return trimmed.isEmpty() ? QStringLiteral("Empty text") : trimmed;
 }
 
+QString ClipboardItem::rowPreview() const
+{
+    const QString whole = preview();
+    qsizetype end = std::min(whole.size(), rowPreviewLength);
+    qsizetype breaks = 0;
+    for (qsizetype i = 0; i < end; ++i) {
+        if (whole.at(i) == QLatin1Char('\n') && ++breaks == 3) {
+            end = i;
+            break;
+        }
+    }
+    if (end > 0 && end < whole.size() && whole.at(end - 1).isHighSurrogate())
+        --end;
+    return end == whole.size() ? whole : whole.first(end);
+}
+
 std::optional<QImage> ClipboardItem::thumbnail() const
 {
     if (kind != Kind::image || !imageData)

@@ -27,6 +27,10 @@ struct ClipboardItem {
 
     // "Image" for an image; the trimmed text, or "Empty text" when nothing is left.
     [[nodiscard]] QString preview() const;
+    // The start of preview() that a row of two lines can show: at most its first three lines and
+    // `rowPreviewLength` characters, so that a long text is laid out only as far as it is seen.
+    [[nodiscard]] QString rowPreview() const;
+    static constexpr qsizetype rowPreviewLength = 300;
     // The image bytes decoded, for an image entry whose bytes decode; made afresh on every call.
     [[nodiscard]] std::optional<QImage> thumbnail() const;
 };

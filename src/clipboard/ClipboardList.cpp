@@ -28,7 +28,8 @@ void ClipboardList::rebuild()
         const double now = m_store->now();
         for (ClipboardItem &item : m_store->filtered()) {
             const QString time = relativeTime(item.copiedAt, now);
-            m_rows.push_back(Row{std::move(item), time});
+            QString preview = item.rowPreview();
+            m_rows.push_back(Row{std::move(item), time, std::move(preview)});
         }
     }
     endResetModel();
@@ -60,7 +61,7 @@ QVariant ClipboardList::data(const QModelIndex &index, int role) const
     switch (role) {
     case IdRole: return item.id.toString(QUuid::WithoutBraces);
     case KindRole: return rawValue(item.kind);
-    case PreviewRole: return item.preview();
+    case PreviewRole: return row.preview;
     case SourceAppRole: return item.sourceApp.value_or(QString());
     case PinnedRole: return item.pinned;
     case TimeRole: return row.time;

@@ -9,7 +9,7 @@
 namespace tavrenhold {
 
 // The rows the Clipboard pane lists: the service's `filtered`, one row per entry, with the texts
-// the row shows worked out when the list is rebuilt (on every change of the history or the query).
+// the row shows (the preview cut to what two lines show) worked out when the list is rebuilt (on every change of the history or the query).
 // Actions name an entry by its id.
 class ClipboardList : public QAbstractListModel {
     Q_OBJECT
@@ -49,6 +49,7 @@ private:
     struct Row {
         ClipboardItem item;
         QString time;
+        QString preview;
     };
     void rebuild();
     [[nodiscard]] std::optional<ClipboardItem> find(const QString &id) const;

@@ -31,6 +31,11 @@ bool isTiff(const QByteArray &bytes)
     return bytes.startsWith(QByteArrayLiteral("II*\0")) || bytes.startsWith(QByteArrayLiteral("MM\0*"));
 }
 
+QString megabytes(qsizetype bytes)
+{
+    return QString::number(double(bytes) / (1024.0 * 1024.0), 'f', 1) + QStringLiteral(" MB");
+}
+
 QString canonical(const QString &text)
 {
     return text.normalized(QString::NormalizationForm_C);
@@ -46,7 +51,7 @@ ClipboardService::ClipboardService(platform::Pasteboard &pasteboard, const platf
     , m_store(folder)
     , m_lastChangeCount(pasteboard.changeCount())
 {
-    m_items = m_store.load();
+    m_items = m_store.load(ClipboardHistoryStore::Images::later);
     sortPinnedFirst();
     connect(&m_pasteboard, &platform::Pasteboard::changed, this, [this] {
         if (m_started)
@@ -129,8 +134,57 @@ void ClipboardService::poll()
     });
 }
 
+void ClipboardService::setNotice(const QString &notice)
+{
+    if (m_notice == notice)
+        return;
+    m_notice = notice;
+    Q_EMIT noticeChanged();
+}
+
+bool ClipboardService::fitStore(ClipboardItem &item)
+{
+    // A text longer than one entry may take is cut to its start.
+    QString notice;
+    if (item.text) {
+        const qsizetype bytes = jsonStringBytes(*item.text);
+        if (bytes > maxEntryBytes) {
+            item.text = cutToJsonBytes(*item.text, maxEntryBytes);
+            notice = QStringLiteral("The last copy (%1 as stored) was cut to its first %2 to fit the history.")
+                         .arg(megabytes(bytes), megabytes(maxEntryBytes));
+        }
+    }
+    // Older unpinned entries make room, as the count limit makes them; pinned ones stay, and when
+    // they leave no room the copy is not kept.
+    const qsizetype budget = ClipboardHistoryStore::maxFileBytes - 2; // the array's brackets
+    const qsizetype own = storedRowBytes(item);
+    std::vector<qsizetype> sizes;
+    sizes.reserve(m_items.size());
+    qsizetype pinned = 0;
+    qsizetype total = own;
+    for (const ClipboardItem &e : m_items) {
+        sizes.push_back(storedRowBytes(e));
+        total += sizes.back();
+        pinned += e.pinned ? sizes.back() : 0;
+    }
+    if (own + pinned > budget) {
+        setNotice(QStringLiteral("The last copy was not kept: pinned entries fill the history."));
+        return false;
+    }
+    for (qsizetype i = qsizetype(m_items.size()) - 1; i >= 0 && total > budget; --i) {
+        if (m_items[size_t(i)].pinned)
+            continue;
+        total -= sizes[size_t(i)];
+        m_items.erase(m_items.begin() + i);
+    }
+    setNotice(notice);
+    return true;
+}
+
 void ClipboardService::ingest(ClipboardItem item)
 {
+    if (!fitStore(item))
+        return;
     if (item.kind == ClipboardItem::Kind::text && item.text) {
         const QString text = canonical(*item.text);
         std::erase_if(m_items, [&](const ClipboardItem &e) {
@@ -183,6 +237,18 @@ std::vector<ClipboardItem> ClipboardService::filtered() const
     return out;
 }
 
+std::optional<QByteArray> ClipboardService::imageBytes(const ClipboardItem &item) const
+{
+    if (item.kind != ClipboardItem::Kind::image)
+        return std::nullopt;
+    if (item.imageData)
+        return item.imageData;
+    const auto it = std::find_if(m_items.begin(), m_items.end(), [&](const ClipboardItem &e) { return e.id == item.id; });
+    if (it != m_items.end() && it->imageData)
+        return it->imageData;
+    return m_store.imageBytes(item.id);
+}
+
 std::optional<ClipboardItem> ClipboardService::item(const QUuid &id) const
 {
     const auto it = std::find_if(m_items.begin(), m_items.end(), [&](const ClipboardItem &e) { return e.id == id; });
@@ -224,8 +290,10 @@ void ClipboardService::copy(const ClipboardItem &item)
 {
     m_ignoringOwnWrite = true;
     platform::PasteboardWrite write;
-    if (item.kind == ClipboardItem::Kind::image && item.imageData)
-        write.data = imageWrite(*item.imageData);
+    if (item.kind == ClipboardItem::Kind::image) {
+        if (const auto bytes = imageBytes(item))
+            write.data = imageWrite(*bytes);
+    }
     else if (item.kind == ClipboardItem::Kind::text && item.text)
         write.text = item.text;
     m_pasteboard.write(write);

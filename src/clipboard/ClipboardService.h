@@ -22,7 +22,7 @@ class FrontmostApplication;
 
 // The clipboard history: watches the clipboard from start() on and records what is copied, text
 // and images, at most `limit` unpinned entries plus the pinned ones, stored in the application's
-// data folder. Nothing is recorded while paused, nothing this process wrote, nothing marked as
+// data folder. Nothing is recorded while paused, nothing copy() wrote back, nothing marked as
 // secret, transient or generated, and nothing copied while a password manager is in front.
 //
 // The clipboard's owner changes raise its change count; each rise after start() runs one tick.
@@ -35,10 +35,14 @@ class ClipboardService : public QObject {
     Q_PROPERTY(bool isEmpty READ isEmpty NOTIFY itemsChanged)
     Q_PROPERTY(bool isPaused READ isPaused WRITE setPaused NOTIFY isPausedChanged)
     Q_PROPERTY(QString searchQuery READ searchQuery WRITE setSearchQuery NOTIFY searchQueryChanged)
+    Q_PROPERTY(QString notice READ notice NOTIFY noticeChanged)
 
 public:
     static constexpr int limit = 100;
     static constexpr Millis ownWriteWindow{300};
+    // The most bytes one text entry takes in the stored history; a longer copy is cut to it. The
+    // whole history stays within what the store reads back (ClipboardHistoryStore::maxFileBytes).
+    static constexpr qsizetype maxEntryBytes = 16 * 1024 * 1024;
     static inline const QSet<QString> defaultBlockedBundles{
         QStringLiteral("com.1password.1password"), QStringLiteral("com.1password.1password-launcher"),
         QStringLiteral("com.agilebits.onepassword7"), QStringLiteral("com.agilebits.onepassword-osx"),
@@ -74,6 +78,11 @@ public:
     [[nodiscard]] QString searchQuery() const { return m_searchQuery; }
     void setSearchQuery(const QString &query);
     [[nodiscard]] const ClipboardHistoryStore &store() const { return m_store; }
+    // Why the last copy was cut or not kept, for the pane; empty after a copy kept whole.
+    [[nodiscard]] QString notice() const { return m_notice; }
+    // Where the entry's picture is: its bytes in memory, else its file in the store.
+    [[nodiscard]] std::optional<QByteArray> imageBytes(const ClipboardItem &item) const;
+    [[nodiscard]] QString imageFilePath(const QUuid &id) const { return m_store.imageFilePath(id); }
     // Now on the history's time scale, from the service's clock.
     [[nodiscard]] double now() const;
     // The entry with this id, if it is in the history.
@@ -93,11 +102,14 @@ Q_SIGNALS:
     void itemsChanged();
     void isPausedChanged();
     void searchQueryChanged();
+    void noticeChanged();
 
 private:
     void poll();
     void ingest(ClipboardItem item);
     void trim();
+    [[nodiscard]] bool fitStore(ClipboardItem &item);
+    void setNotice(const QString &notice);
     void sortPinnedFirst();
     void persist();
     void changed();
@@ -110,6 +122,7 @@ private:
     std::vector<ClipboardItem> m_items;
     bool m_paused = false;
     QString m_searchQuery;
+    QString m_notice;
     bool m_started = false;
     qint64 m_lastChangeCount = 0;
     bool m_ignoringOwnWrite = false;

@@ -2,16 +2,26 @@
 
 #include "ClipboardService.h"
 
+#include <QFutureWatcher>
 #include <QImage>
 #include <QPointer>
 #include <QQuickPaintedItem>
 #include <QtQml/qqmlregistration.h>
 
+class QIODevice;
+
 namespace tavrenhold {
 
-// An image entry's picture, decoded from its stored bytes when the entry is set (no cache beyond
-// this item), drawn filling the item with the overflow cropped and the corners rounded by `radius`.
-// `valid` is false when there is no such entry or its bytes do not decode.
+// The picture `device` holds, decoded straight to the smallest size that still covers `box` (never
+// enlarged); a null image when it does not decode, when its size cannot be told from its header,
+// or when its full size is more than Qt's image reader may allocate (told before any pixel is read).
+[[nodiscard]] QImage decodeThumbnail(QIODevice &device, QSize box);
+
+// An image entry's picture, decoded when the entry is set from its bytes in memory or its file in
+// the store, at the size a row shows (no cache beyond this item); a picture larger than a few
+// rows' worth is decoded on a worker thread. Drawn filling the item with the overflow cropped and
+// the corners rounded by `radius`. `valid` is false when there is no such entry or its picture
+// does not decode.
 class ClipboardThumbnail : public QQuickPaintedItem {
     Q_OBJECT
     QML_ELEMENT
@@ -33,6 +43,11 @@ public:
 
     void paint(QPainter *painter) override;
 
+    // The decoded picture, as drawn.
+    [[nodiscard]] QImage image() const { return m_image; }
+    // The device pixels a picture is decoded to cover.
+    static constexpr int decodeBox = 64;
+
 Q_SIGNALS:
     void sourceChanged();
     void radiusChanged();
@@ -40,11 +55,14 @@ Q_SIGNALS:
 
 private:
     void decode();
+    void show(QImage image);
 
     QPointer<ClipboardService> m_store;
     QString m_itemId;
     qreal m_radius = 4;
     QImage m_image;
+    QFutureWatcher<QImage> m_decoding;
+    quint64 m_generation = 0;
 };
 
 } // namespace tavrenhold

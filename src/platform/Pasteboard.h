@@ -42,7 +42,8 @@ public:
 
     // Goes up by at least one with every new owner of the clipboard, ours included.
     [[nodiscard]] virtual qint64 changeCount() const = 0;
-    // Whether this process owns what is on the clipboard now.
+    // Whether what is on the clipboard now is what write() put there. A later copy made inside the
+    // process (from one of its own text fields) is not: it is a change like one from another program.
     [[nodiscard]] virtual bool ownsClipboard() const = 0;
 
     using ReadDone = std::function<void(std::optional<PasteboardContent>)>;

@@ -1,5 +1,6 @@
 // labels: unit
-// The stored history: its exact bytes, what the reader accepts, the image folder, and an
+// The stored history: its exact bytes, what the reader accepts, the image folder (each picture
+// written once, read when wanted), a history that stays within what the reader takes, and an
 // unreadable file set aside with its images instead of being written over.
 #include "clipboard/ClipboardHistoryFile.h"
 #include "clipboard/ClipboardService.h"
@@ -10,8 +11,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
+#include <memory>
 
 using namespace tavrenhold;
 
@@ -40,6 +46,33 @@ std::vector<ClipboardItem> sample()
                           QStringLiteral("Text Editor"), true, 786297600.123456789},
             ClipboardItem{imageId, ClipboardItem::Kind::image, std::nullopt, imageBytes, std::nullopt, false, 7.5}};
 }
+
+// A service over a folder, fed by a fake clipboard on a manual clock.
+struct ServiceRig {
+    test::ManualClock clock;
+    test::FakePasteboard pasteboard;
+    test::FakeFrontmostApplication frontmost;
+    std::unique_ptr<ClipboardService> service;
+
+    explicit ServiceRig(const QString &folder)
+        : service(std::make_unique<ClipboardService>(pasteboard, frontmost, folder, clock))
+    {
+        service->start();
+    }
+    void image(const QByteArray &bytes)
+    {
+        platform::PasteboardContent content;
+        content.types = {QStringLiteral("image/png")};
+        content.png = bytes;
+        pasteboard.setContent(content);
+        clock.advance(std::chrono::seconds(1));
+    }
+    void text(const QString &text)
+    {
+        pasteboard.copyText(text);
+        clock.advance(std::chrono::seconds(1));
+    }
+};
 
 struct Folder {
     QTemporaryDir dir;
@@ -222,6 +255,164 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(store.historySetAside()).isDir());
         store.persist(sample());
         QVERIFY(QFileInfo(folder.history()).isFile());
+    }
+
+    // The size the service reckons a row takes is what the writer writes, escapes included, and a
+    // cut keeps whole characters within the bound.
+    void storedSizes_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("plain") << QStringLiteral("plain words");
+        QTest::newRow("quotes and backslashes") << QStringLiteral("say \"hi\" \\ there");
+        QTest::newRow("short escapes") << QStringLiteral("a\tb\nc\rd\be\ff");
+        QTest::newRow("control characters") << QString(40, QChar(1)) + QChar(0) + QChar(0x1f) + QChar(0x7f);
+        QTest::newRow("two- and three-byte") << QStringLiteral("Grüße – 日本語 \u2028");
+        QTest::newRow("surrogate pairs") << QStringLiteral("a\U0001F600b\U0001F4CB");
+        QTest::newRow("lone halves") << QString(QChar(0xD800)) + QStringLiteral("x") + QChar(0xDC00);
+    }
+    void storedSizes()
+    {
+        QFETCH(QString, text);
+        const ClipboardItem item{textId, ClipboardItem::Kind::text, text, std::nullopt, QStringLiteral("Editor"), false,
+                                 786297600.123456789};
+        const ClipboardItem other{imageId, ClipboardItem::Kind::image, std::nullopt, imageBytes, std::nullopt, true, 7.5};
+        const qsizetype written = encodeHistory({StoredRow{item.id, item.kind, item.text, std::nullopt, item.sourceApp,
+                                                           item.pinned, item.copiedAt},
+                                                 StoredRow{other.id, other.kind, std::nullopt, imageFileName(other.id),
+                                                           std::nullopt, other.pinned, other.copiedAt}})
+                                      .size();
+        const qsizetype reckoned = 2 + storedRowBytes(item) + storedRowBytes(other);
+        // Never less than written; more only by the room kept for a later time and one comma.
+        QVERIFY2(reckoned >= written && reckoned - written <= 2 * 24 + 1,
+                 qPrintable(QStringLiteral("%1 reckoned, %2 written").arg(reckoned).arg(written)));
+
+        // The text as the writer writes it: what Qt's JSON writer makes of it.
+        const QByteArray one = encodeHistory({StoredRow{item.id, item.kind, item.text, std::nullopt, std::nullopt, false, 1}});
+        const QByteArray qt = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+        QVERIFY(one.contains(",\"text\":" + qt.mid(1, qt.size() - 2) + ",\"pinned\""));
+
+        const qsizetype whole = jsonStringBytes(text);
+        for (qsizetype limit = 2; limit <= whole; ++limit) {
+            const QString cut = cutToJsonBytes(text, limit);
+            QVERIFY(text.startsWith(cut));
+            QVERIFY(jsonStringBytes(cut) <= limit);
+            QVERIFY(cut.isEmpty() || !cut.back().isHighSurrogate() || text.size() == cut.size()
+                    || !text.at(cut.size()).isLowSurrogate());
+            // The longest such start: one more character would not fit.
+            if (cut.size() < text.size()) {
+                const qsizetype next = text.at(cut.size()).isHighSurrogate() && cut.size() + 1 < text.size()
+                                               && text.at(cut.size() + 1).isLowSurrogate()
+                                           ? 2
+                                           : 1;
+                QVERIFY(jsonStringBytes(QStringView(text).first(cut.size() + next)) > limit);
+            }
+        }
+        QCOMPARE(cutToJsonBytes(text, whole), text);
+    }
+
+    // Whatever the history holds after large copies, the next start reads it back whole: the
+    // pinned entry survives, nothing is set aside, and a cut says why.
+    void largeCopiesStayReadable_data()
+    {
+        QTest::addColumn<QChar>("fill");
+        QTest::addColumn<qsizetype>("length");
+        QTest::addColumn<int>("copies");
+        QTest::addColumn<bool>("cut");
+        // Six bytes each as written: 11.3 M of them were 68 MB in the file.
+        QTest::newRow("control characters") << QChar(1) << qsizetype(11'300'000) << 1 << true;
+        // Within one entry's share each (16.2 MB as written), more than the file takes together.
+        QTest::newRow("several large texts") << QChar(1) << qsizetype(2'700'000) << 5 << false;
+    }
+    void largeCopiesStayReadable()
+    {
+        QFETCH(QChar, fill);
+        QFETCH(qsizetype, length);
+        QFETCH(int, copies);
+        QFETCH(bool, cut);
+        Folder folder;
+        {
+            ServiceRig rig(folder.dir.path());
+            rig.text(QStringLiteral("pinned note"));
+            rig.service->togglePin(rig.service->items().front());
+            for (int i = 0; i < copies; ++i)
+                rig.text(QString(length, fill) + QString::number(i));
+            const ClipboardItem &last = rig.service->items().at(1); // after the pinned one
+            QCOMPARE(last.text->endsWith(QString::number(copies - 1)), !cut);
+            QVERIFY(last.text->startsWith(QString(1000, fill)));
+            QCOMPARE(rig.service->notice().isEmpty(), !cut);
+        }
+        QVERIFY(QFileInfo(folder.history()).size() <= ClipboardHistoryStore::maxFileBytes);
+        ServiceRig again(folder.dir.path());
+        QVERIFY(again.service->store().historySetAside().isEmpty());
+        QVERIFY(again.service->items().size() >= 2);
+        QCOMPARE(again.service->items().front().text, QStringLiteral("pinned note"));
+        QVERIFY(again.service->items().at(1).text->startsWith(QString(1000, fill)));
+    }
+
+    // With pinned entries filling the file, a further large copy is not kept, and says so; the
+    // history reads back.
+    void pinnedEntriesLeaveNoRoom()
+    {
+        Folder folder;
+        {
+            ServiceRig rig(folder.dir.path());
+            // A quarter of the file each, as written (six bytes a character).
+            const qsizetype share = (ClipboardHistoryStore::maxFileBytes / 4 - 256) / 6;
+            for (int i = 0; i < 4; ++i) {
+                rig.text(QString(share, QChar(1)) + QString::number(i));
+                rig.service->togglePin(*std::find_if(rig.service->items().begin(), rig.service->items().end(),
+                                                     [](const ClipboardItem &e) { return !e.pinned; }));
+            }
+            QVERIFY(rig.service->notice().isEmpty());
+            rig.text(QString(1'000'000, QChar(u'z')));
+            QCOMPARE(rig.service->items().size(), size_t(4));
+            QVERIFY(!rig.service->notice().isEmpty());
+            rig.text(QStringLiteral("small"));
+            QCOMPARE(rig.service->items().size(), size_t(5));
+            QVERIFY(rig.service->notice().isEmpty());
+        }
+        QVERIFY(QFileInfo(folder.history()).size() <= ClipboardHistoryStore::maxFileBytes);
+        ServiceRig again(folder.dir.path());
+        QCOMPARE(again.service->items().size(), size_t(5));
+    }
+
+    // A picture is written when it is captured and never again: later changes leave its file alone
+    // (bytes placed in it by hand stay), and it goes with its entry.
+    void pictureWrittenOnce()
+    {
+        Folder folder;
+        ServiceRig rig(folder.dir.path());
+        rig.image(QByteArrayLiteral("\x89PNG\r\n\x1a\npicture"));
+        const QString file = folder.images() + QLatin1Char('/') + imageFileName(rig.service->items().front().id);
+        QCOMPARE(readAll(file), QByteArrayLiteral("\x89PNG\r\n\x1a\npicture"));
+        writeAll(file, "placed by hand");
+        rig.text(QStringLiteral("a"));
+        rig.service->togglePin(rig.service->items().back());
+        rig.service->copy(rig.service->items().back());
+        QCOMPARE(readAll(file), QByteArray("placed by hand"));
+        rig.service->remove(*rig.service->item(QUuid::fromString(QFileInfo(file).baseName())));
+        QVERIFY(!QFileInfo::exists(file));
+    }
+
+    // At start pictures stay on disk; copying one back reads its file, and an entry whose file went
+    // is left out, as before.
+    void picturesReadWhenWanted()
+    {
+        Folder folder;
+        ClipboardHistoryStore(folder.dir.path()).persist(sample());
+        ServiceRig rig(folder.dir.path());
+        QCOMPARE(rig.service->items().size(), size_t(2));
+        const ClipboardItem picture = rig.service->items().back();
+        QCOMPARE(picture.id, imageId);
+        QVERIFY(!picture.imageData);
+        QCOMPARE(rig.service->imageBytes(picture), imageBytes);
+        rig.service->copy(picture);
+        QCOMPARE(rig.pasteboard.writes().back().data.front().second, imageBytes);
+
+        QFile::remove(folder.images() + QStringLiteral("/9B2C7D1E-0A4F-4E8B-B7C6-5D4E3F2A1B0C.tiff"));
+        ServiceRig later(folder.dir.path());
+        QCOMPARE(later.service->items().size(), size_t(1));
+        QCOMPARE(later.service->items().front().id, textId);
     }
 
     void withoutAFolderNothingIsWritten()

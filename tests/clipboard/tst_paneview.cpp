@@ -1,7 +1,8 @@
 // labels: qml
-// The Clipboard pane and its view offscreen: the idle signal, the empty face, thumbnails, pinned
-// rows, the buttons that hover shows, a click on a row or on its buttons, and a search that hides
-// every entry.
+// The Clipboard pane and its view offscreen: the idle signal, the empty face, thumbnails (decoded
+// to the row's size, refused past Qt's allocation limit), pinned rows, long texts shown as far as
+// two lines go, the buttons that hover shows, a click on a row or on its buttons, and a search
+// that hides every entry.
 #include "clipboard/ClipboardPane.h"
 #include "clipboard/ClipboardService.h"
 #include "clipboard/ClipboardThumbnail.h"
@@ -30,15 +31,43 @@ using namespace tavrenhold;
 using namespace std::chrono_literals;
 
 namespace {
-QByteArray png()
+QByteArray png(QSize size = QSize(30, 10))
 {
-    QImage image(30, 10, QImage::Format_RGB32);
+    QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::blue);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     return bytes;
+}
+
+
+quint32 crc32(const QByteArray &bytes)
+{
+    quint32 crc = 0xffffffffu;
+    for (const char byte : bytes) {
+        crc ^= quint8(byte);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// A PNG whose header claims `width` × `height` pixels, with no pixels behind it: all it takes for
+// a reader to allocate that much.
+QByteArray pngHeaderClaiming(quint32 width, quint32 height)
+{
+    const auto be = [](quint32 v) {
+        const char bytes[] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+        return QByteArray(bytes, 4);
+    };
+    const auto chunk = [&](const QByteArray &type, const QByteArray &data) {
+        return be(quint32(data.size())) + type + data + be(crc32(type + data));
+    };
+    return QByteArrayLiteral("\x89PNG\r\n\x1a\n")
+           + chunk("IHDR", be(width) + be(height) + QByteArrayLiteral("\x08\x06\x00\x00\x00"))
+           + chunk("IEND", {});
 }
 
 struct ViewRig {
@@ -216,6 +245,95 @@ private Q_SLOTS:
         QTest::mouseClick(&rig.window, Qt::LeftButton, {}, rig.centre(ViewRig::part(first, "clipboardDelete")));
         QCOMPARE(rig.service.items().size(), size_t(1));
         QCOMPARE(rig.pasteboard.writes().size(), size_t(1));
+    }
+
+    // A picture is decoded to the least that covers the row's box (never enlarged); one whose
+    // header asks for more than Qt's allocation limit, or bytes that are no picture, give nothing.
+    void thumbnailDecode_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QSize>("decoded");
+        const int box = ClipboardThumbnail::decodeBox;
+        QTest::newRow("smaller than the box") << png(QSize(30, 10)) << QSize(30, 10);
+        QTest::newRow("a screenshot") << png(QSize(1920, 1080)) << QSize(114, box);
+        QTest::newRow("tall") << png(QSize(500, 5000)) << QSize(box, 640);
+        QTest::newRow("beyond the allocation limit") << pngHeaderClaiming(40000, 40000) << QSize();
+        QTest::newRow("not a picture") << QByteArray("no picture") << QSize();
+    }
+    void thumbnailDecode()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QSize, decoded);
+        QBuffer buffer(&bytes);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        const QImage image = decodeThumbnail(buffer, QSize(ClipboardThumbnail::decodeBox, ClipboardThumbnail::decodeBox));
+        QCOMPARE(image.isNull() ? QSize() : image.size(), decoded);
+    }
+
+    // In the pane a large picture shows decoded small, and so does one read from its file after a
+    // restart; a picture beyond the limit shows the symbol.
+    void largePicturesInRows()
+    {
+        ViewRig rig;
+        rig.image(pngHeaderClaiming(40000, 40000));
+        rig.image(png(QSize(3000, 2000)));
+        rig.settle();
+        const auto rows = rig.rows();
+        QCOMPARE(rows.size(), 2);
+        auto *picture = qobject_cast<ClipboardThumbnail *>(ViewRig::part(rows.at(0), "clipboardThumbnail"));
+        QTRY_VERIFY_WITH_TIMEOUT(picture->isVisible(), 10000);
+        QCOMPARE(picture->image().size(), QSize(96, 64));
+        QVERIFY(!ViewRig::part(rows.at(1), "clipboardThumbnail")->isVisible());
+        QCOMPARE(ViewRig::part(rows.at(1), "clipboardRowSymbol")->property("name").toString(), QStringLiteral("photo"));
+
+        ClipboardService restarted(rig.pasteboard, rig.frontmost, rig.dir.path(), rig.clock);
+        QVERIFY(!restarted.items().front().imageData);
+        ClipboardThumbnail fromFile;
+        fromFile.setStore(&restarted);
+        fromFile.setItemId(restarted.items().front().id.toString(QUuid::WithoutBraces));
+        QTRY_VERIFY_WITH_TIMEOUT(fromFile.valid(), 10000);
+        QCOMPARE(fromFile.image().size(), QSize(96, 64));
+    }
+
+    // A long text's row is handed only what two lines show; the entry and the search keep it all.
+    void longTextsInRows_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("cut"); // past what one entry may take in the stored history
+        QTest::newRow("short") << QStringLiteral("a few words") << QStringLiteral("a few words") << false;
+        QTest::newRow("one long line") << QStringLiteral("word ").repeated(800'000) + QStringLiteral("needle")
+                                       << QStringLiteral("word ").repeated(60) << false;
+        QTest::newRow("many lines") << QStringLiteral("line\n").repeated(400'000) + QStringLiteral("needle")
+                                    << QStringLiteral("line\nline\nline") << false;
+        QTest::newRow("control characters") << QString(2'000'000, QChar(1)) + QStringLiteral("needle")
+                                            << QString(ClipboardItem::rowPreviewLength, QChar(1)) << false;
+        QTest::newRow("control characters past an entry's share")
+            << QString(3'000'000, QChar(1)) + QStringLiteral("needle")
+            << QString(ClipboardItem::rowPreviewLength, QChar(1)) << true;
+    }
+    void longTextsInRows()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QFETCH(bool, cut);
+        ViewRig rig;
+        rig.text(text);
+        rig.settle();
+        const auto rows = rig.rows();
+        QCOMPARE(rows.size(), 1);
+        QQuickItem *preview = ViewRig::part(rows.front(), "clipboardPreview");
+        QCOMPARE(preview->property("text").toString(), shown);
+        QVERIFY(preview->property("lineCount").toInt() <= 2);
+        QCOMPARE(preview->property("truncated").toBool(), shown != text.trimmed()); // an ellipsis says there is more
+        // The entry keeps the whole text, or, cut, its start and a notice above the list says so.
+        auto *notice = rig.view->findChild<QQuickItem *>(QStringLiteral("clipboardNotice"));
+        QCOMPARE(notice->isVisible(), cut);
+        QCOMPARE(rig.service.items().front().text == text.trimmed(), !cut);
+        QVERIFY(text.startsWith(*rig.service.items().front().text));
+        rig.service.setSearchQuery(QStringLiteral("needle"));
+        rig.settle();
+        QCOMPARE(rig.rows().size(), text.contains(QLatin1String("needle")) && !cut ? 1 : 0);
     }
 
     void searchWithoutMatch()

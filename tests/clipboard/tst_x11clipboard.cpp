@@ -1,15 +1,20 @@
 // labels: x11
 // The clipboard history against other programs owning the X clipboard of a private display: xclip
-// with text and with a PNG, a Tk program offering a password manager's marker, a Tk program that
-// claims the clipboard and then stops answering, and what copying back offers.
+// with text and with a PNG, a Qt program, a Tk program offering a password manager's marker or
+// numbers under a text type, a Tk program that claims the clipboard and then stops answering, what
+// copying back offers, and copies made in this process's own text fields.
 #include "clipboard/ClipboardService.h"
 #include "fakes/FakePasteboard.h"
+#include "fakes/ManualClock.h"
 #include "peers/SilentClipboardOwner.h"
 #include "platform/x11/X11FrontmostApplication.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "x11/X11TestSupport.h"
 
 #include <QBuffer>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QWindow>
 #include <QDir>
 #include <QFile>
 #include <QElapsedTimer>
@@ -27,6 +32,8 @@
 using namespace tavrenhold;
 
 namespace {
+constexpr const char *qtOwnerFlag = "--qt-clipboard-owner";
+
 // A program that owns the clipboard while it runs; it ends with the test.
 struct Owner {
     std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
@@ -65,6 +72,16 @@ struct Rig {
         owner.process->start(QStringLiteral("python3"), {QStringLiteral("-c"), script});
         QVERIFY(owner.process->waitForStarted(5000));
     }
+    // This test program run again as a Qt program that copies each text given, `gapMs` apart, and
+    // stays the owner.
+    void qtOwner(const QStringList &copies, int gapMs)
+    {
+        Owner &owner = owners.emplace_back();
+        test::dieWithParent(*owner.process);
+        owner.process->start(QCoreApplication::applicationFilePath(),
+                             QStringList{QString::fromLatin1(qtOwnerFlag), QString::number(gapMs)} + copies);
+        QVERIFY(owner.process->waitForStarted(5000));
+    }
     [[nodiscard]] QStringList texts() const
     {
         QStringList out;
@@ -73,6 +90,23 @@ struct Rig {
         return out;
     }
 };
+
+// The Qt program of Rig::qtOwner: a window of its own (its events move Qt's clock on, so each
+// copy is a claim with a later time), and the copies one after the other.
+int runQtOwner(int argc, char **argv)
+{
+    QGuiApplication app(argc, argv);
+    const int gapMs = QString::fromLocal8Bit(argv[2]).toInt();
+    QStringList copies;
+    for (int i = 3; i < argc; ++i)
+        copies << QString::fromLocal8Bit(argv[i]);
+    QWindow window;
+    window.resize(50, 50);
+    window.show();
+    for (int i = 0; i < copies.size(); ++i)
+        QTimer::singleShot(gapMs * i, &app, [copy = copies.at(i)] { QGuiApplication::clipboard()->setText(copy); });
+    return app.exec();
+}
 
 // A Tk window of the class given as its argument that copies each line read from its input.
 const QString tkCopier = QStringLiteral("import tkinter, sys, select\n"
@@ -136,6 +170,83 @@ private Q_SLOTS:
         QVERIFY2(!offered.contains("image/tiff"), offered.constData());
         QTest::qWait(200); // any echo of our own write would have been read by now
         QCOMPARE(rig.service.items().size(), size_t(1));
+    }
+
+    // A Qt program as the owner: its text is read, and a claim overtaken by a later one (which Qt
+    // refuses as too old) neither stalls the reader nor hides the later copy.
+    void textFromAQtProgram_data()
+    {
+        QTest::addColumn<QStringList>("copies");
+        QTest::addColumn<int>("gapMs");
+        QTest::newRow("one copy") << QStringList{QStringLiteral("from qt")} << 0;
+        QTest::newRow("claims in quick succession") << QStringList{QStringLiteral("first"), QStringLiteral("second"),
+                                                                   QStringLiteral("third")}
+                                                    << 5;
+    }
+    void textFromAQtProgram()
+    {
+        QFETCH(QStringList, copies);
+        QFETCH(int, gapMs);
+        Rig rig;
+        rig.qtOwner(copies, gapMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.texts().isEmpty() && rig.texts().front() == copies.back(), 15000);
+        // A read left waiting on a refusal would hold back the next copy.
+        rig.xclip("after qt");
+        QTRY_COMPARE_WITH_TIMEOUT(rig.texts().front(), QStringLiteral("after qt"), 10000);
+    }
+
+    // Numbers offered under a text type are not text; text beside them still is.
+    void numbersUnderATextTypeAreNotText_data()
+    {
+        QTest::addColumn<QString>("offer");
+        QTest::addColumn<QStringList>("history");
+        QTest::newRow("INTEGER as UTF8_STRING")
+            << QStringLiteral("r.clipboard_append('17 42', type='UTF8_STRING', format='INTEGER')\n") << QStringList{};
+        QTest::newRow("plain text") << QStringLiteral("r.clipboard_append('17 42', type='UTF8_STRING')\n")
+                                    << QStringList{QStringLiteral("17 42")};
+    }
+    void numbersUnderATextTypeAreNotText()
+    {
+        QFETCH(QString, offer);
+        QFETCH(QStringList, history);
+        Rig rig;
+        const qint64 before = rig.pasteboard.changeCount();
+        rig.tk(tkPrelude + offer + QStringLiteral("r.mainloop()\n"));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.pasteboard.changeCount() > before, 10000);
+        // The read of the Tk copy is decided before the next copy's.
+        rig.xclip("next");
+        QTRY_COMPARE_WITH_TIMEOUT(rig.texts(), QStringList{QStringLiteral("next")} + history, 10000);
+    }
+
+    // A copy from one of the program's own text fields (Qt's clipboard, as a Ctrl+C there does) is
+    // recorded; what copy() writes back is not, also when a field's copy follows it.
+    void copiesInsideTheProgram()
+    {
+        QTemporaryDir dir;
+        platform::x11::X11Pasteboard pasteboard;
+        test::FakeFrontmostApplication frontmost;
+        test::ManualClock clock;
+        ClipboardService service(pasteboard, frontmost, dir.path(), clock);
+        service.start();
+        const auto texts = [&] {
+            QStringList out;
+            for (const ClipboardItem &item : service.items())
+                out << item.preview();
+            return out;
+        };
+        QGuiApplication::clipboard()->setText(QStringLiteral("typed in notes"));
+        QTRY_COMPARE_WITH_TIMEOUT(texts(), QStringList{QStringLiteral("typed in notes")}, 10000);
+        QGuiApplication::clipboard()->setText(QStringLiteral("search field"));
+        QTRY_COMPARE_WITH_TIMEOUT(texts().size(), 2, 10000);
+
+        service.copy(service.items().back()); // "typed in notes" back to the clipboard
+        QTRY_VERIFY_WITH_TIMEOUT(pasteboard.ownsClipboard(), 10000);
+        clock.advance(std::chrono::seconds(1)); // past the window in which the service ignores its own write
+        Q_EMIT pasteboard.changed(); // the write announced again, late
+        QCOMPARE(texts(), (QStringList{QStringLiteral("typed in notes"), QStringLiteral("search field")}));
+        QGuiApplication::clipboard()->setText(QStringLiteral("after the copy back"));
+        QTRY_COMPARE_WITH_TIMEOUT(texts().front(), QStringLiteral("after the copy back"), 10000);
+        QCOMPARE(texts().size(), 3);
     }
 
     // An owner offering a picture but answering with other bytes (as one that changed under the
@@ -260,6 +371,8 @@ private Q_SLOTS:
 
 int main(int argc, char **argv)
 {
+    if (argc >= 3 && std::strcmp(argv[1], qtOwnerFlag) == 0)
+        return runQtOwner(argc, argv);
     return tavrenhold::test::runOnPrivateDisplay<X11ClipboardTest>(argc, argv);
 }
 

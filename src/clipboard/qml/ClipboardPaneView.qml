@@ -97,6 +97,20 @@ Item {
             }
         }
 
+        // Why the last copy was cut or not kept.
+        Text {
+            objectName: "clipboardNotice"
+            width: parent.width
+            visible: text.length > 0
+            text: root.store ? root.store.notice : ""
+            font: Style.caption
+            color: Style.inkMuted
+            wrapMode: Text.Wrap
+            maximumLineCount: 2
+            elide: Text.ElideRight
+            textFormat: Text.PlainText
+        }
+
         // Content.
         Item {
             width: parent.width

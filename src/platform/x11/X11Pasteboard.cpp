@@ -50,9 +50,15 @@ X11Pasteboard::X11Pasteboard(std::shared_ptr<XcbConnection> connection, QObject 
         return;
     m_watch = std::move(watch);
     connect(m_watch.get(), &SelectionOwnerWatch::ownerChanged, this,
-            [this](xcb_window_t, xcb_timestamp_t timestamp) {
+            [this](xcb_window_t owner, xcb_timestamp_t timestamp) {
                 m_timestamp = timestamp;
                 ++m_changeCount;
+                // The claim our write() made, seen in order; a later claim by the same window (a
+                // copy from one of the program's own text fields) is a change like any other.
+                if (m_ownClaimsPending > 0 && owner == m_ownWindow && owner != XCB_WINDOW_NONE) {
+                    --m_ownClaimsPending;
+                    m_ownChange = m_changeCount;
+                }
                 Q_EMIT changed();
             });
     m_listener = m_connection->addListener([this](const xcb_generic_event_t *event) { onEvent(event); });
@@ -66,7 +72,7 @@ X11Pasteboard::~X11Pasteboard()
 
 bool X11Pasteboard::ownsClipboard() const
 {
-    return m_watch && m_ownWindow != XCB_WINDOW_NONE && m_watch->owner() == m_ownWindow;
+    return m_watch && m_ownWindow != XCB_WINDOW_NONE && m_watch->owner() == m_ownWindow && m_ownChange == m_changeCount;
 }
 
 void X11Pasteboard::read(ReadDone done)
@@ -101,8 +107,10 @@ void X11Pasteboard::write(const PasteboardWrite &content)
         xcb_connection_t *c = m_connection->get();
         Reply<xcb_get_selection_owner_reply_t> reply(
             xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, m_selection), nullptr));
-        if (reply && reply->owner != XCB_WINDOW_NONE)
+        if (reply && reply->owner != XCB_WINDOW_NONE) {
             m_ownWindow = reply->owner;
+            ++m_ownClaimsPending;
+        }
         m_connection->dispatchQueued();
     }
 }
@@ -152,14 +160,18 @@ void X11Pasteboard::onSelectionNotify(const xcb_selection_notify_event_t *event)
         return;
     if (event->requestor != m_watch->window() || event->selection != m_selection || event->time != m_readTimestamp)
         return;
+    // A refusal has no property. Owners differ in the target they name in it: the one asked for,
+    // or None (a Qt source); either answers the conversion in progress.
     const bool refused = event->property == XCB_ATOM_NONE;
+    const xcb_atom_t asked = m_stage == Stage::targets ? m_targetsAtom
+                             : m_candidates.empty()    ? XCB_ATOM_NONE
+                                                       : m_candidates.front().target;
+    if (asked == XCB_ATOM_NONE || (event->target != asked && !(refused && event->target == XCB_ATOM_NONE)))
+        return;
     if (m_stage == Stage::targets) {
-        if (event->target == m_targetsAtom)
-            onTargets(refused);
+        onTargets(refused);
         return;
     }
-    if (m_candidates.empty() || event->target != m_candidates.front().target)
-        return;
     if (refused) {
         m_candidates.erase(m_candidates.begin());
         nextCandidate();
@@ -181,8 +193,13 @@ void X11Pasteboard::onSelectionNotify(const xcb_selection_notify_event_t *event)
         finish(std::nullopt); // larger than we take
         return;
     }
+    if (!isBytes(*reply)) {
+        m_candidates.erase(m_candidates.begin());
+        nextCandidate();
+        return;
+    }
     onData(QByteArray(static_cast<const char *>(xcb_get_property_value(reply.get())),
-                      xcb_get_property_value_length(reply.get()) * (reply->format / 8)));
+                      xcb_get_property_value_length(reply.get())));
 }
 
 QStringList X11Pasteboard::atomNames(const xcb_atom_t *atoms, int count)
@@ -270,6 +287,17 @@ void X11Pasteboard::onData(const QByteArray &bytes)
     nextCandidate();
 }
 
+bool X11Pasteboard::isBytes(const xcb_get_property_reply_t &reply) const
+{
+    // Text and pictures come as 8-bit data; text also names a text type (the one asked for,
+    // UTF8_STRING or STRING), so numbers or atoms offered under a text target are not taken as text.
+    if (reply.format != 8 || m_candidates.empty())
+        return false;
+    const Candidate &current = m_candidates.front();
+    return current.want != Want::text || reply.type == current.target || reply.type == m_utf8Atom
+           || reply.type == XCB_ATOM_STRING;
+}
+
 void X11Pasteboard::onChunk()
 {
     if (m_started.elapsed() > totalMs) {
@@ -289,7 +317,7 @@ void X11Pasteboard::onChunk()
         onData(std::exchange(m_incremental, {}));
         return;
     }
-    if (reply->bytes_after > 0 || m_incremental.size() + length > maxBytes) {
+    if (reply->bytes_after > 0 || m_incremental.size() + length > maxBytes || !isBytes(*reply)) {
         finish(std::nullopt);
         return;
     }

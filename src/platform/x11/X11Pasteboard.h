@@ -49,6 +49,7 @@ private:
     void nextCandidate();
     void onData(const QByteArray &bytes);
     void onChunk();
+    [[nodiscard]] bool isBytes(const xcb_get_property_reply_t &reply) const;
     void finish(std::optional<PasteboardContent> content);
     void convert(xcb_atom_t target);
     [[nodiscard]] QStringList atomNames(const xcb_atom_t *atoms, int count);
@@ -60,6 +61,9 @@ private:
     qint64 m_changeCount = 0;
     xcb_timestamp_t m_timestamp = XCB_CURRENT_TIME;
     xcb_window_t m_ownWindow = XCB_WINDOW_NONE;
+    // Claims made by write() not yet seen, and the change that the last one seen made.
+    int m_ownClaimsPending = 0;
+    qint64 m_ownChange = -1;
 
     xcb_atom_t m_selection = XCB_ATOM_NONE;
     xcb_atom_t m_targetsAtom = XCB_ATOM_NONE;
