@@ -199,9 +199,13 @@ QCoro::Task<Status<SecretError>> KeychainSecretStore::write(QString service, QSt
     const auto outcome = co_await runJob(job, state->jobTimeout);
     if (outcome->finished && outcome->error == QKeychain::NoError)
         co_return Ok{};
-    // A locked collection refuses the write with "access denied".
-    if (outcome->finished && outcome->error == QKeychain::AccessDenied
-        && !co_await defaultCollectionUnlocked(state->bus, state->jobTimeout))
+    const bool denied = outcome->finished && outcome->error == QKeychain::AccessDenied;
+    bool locked = false;
+    if (denied) {
+        // A locked collection refuses the write with "access denied".
+        locked = !co_await defaultCollectionUnlocked(state->bus, state->jobTimeout);
+    }
+    if (locked)
         co_return Status<SecretError>::failure(SecretError{SecretError::Kind::locked, int(QKeychain::AccessDenied)});
     co_return Status<SecretError>::failure(failureAfter(*outcome));
 }
@@ -217,7 +221,8 @@ QCoro::Task<Status<SecretError>> KeychainSecretStore::remove(QString service, QS
     if (!outcome->finished || (outcome->error != QKeychain::NoError && outcome->error != QKeychain::EntryNotFound))
         co_return Status<SecretError>::failure(failureAfter(*outcome));
     // A locked collection answers with success and deletes nothing.
-    if (!co_await defaultCollectionUnlocked(state->bus, state->jobTimeout))
+    const bool unlocked = co_await defaultCollectionUnlocked(state->bus, state->jobTimeout);
+    if (!unlocked)
         co_return Status<SecretError>::failure(SecretError{SecretError::Kind::locked, int(QKeychain::AccessDenied)});
     co_return Ok{};
 }
