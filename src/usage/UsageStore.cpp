@@ -212,6 +212,18 @@ void UsageStore::applyStartup(const QMap<UsageVendor, UsageConnection> &kept)
     if (const auto raw = m_services.defaults.string(selectedVendorKey))
         selected = usageVendorFromRaw(*raw);
     setSelectedVendor(selected);
+    settleConnections();
+
+    m_started = true;
+    Q_EMIT started();
+    // Steps asked for meanwhile run in order; each may ask for more, which then run at once.
+    auto waiting = std::exchange(m_waitingForStart, {});
+    for (auto &step : waiting)
+        step();
+}
+
+void UsageStore::settleConnections()
+{
     reloadSamples();
     const QList<UsageVendor> connected = connectedVendors();
     if (!m_selectedVendor || !connected.contains(*m_selectedVendor))
@@ -221,13 +233,6 @@ void UsageStore::applyStartup(const QMap<UsageVendor, UsageConnection> &kept)
         stopPolling();
     else
         startPolling();
-
-    m_started = true;
-    Q_EMIT started();
-    // Steps asked for meanwhile run in order; each may ask for more, which then run at once.
-    auto waiting = std::exchange(m_waitingForStart, {});
-    for (auto &step : waiting)
-        step();
 }
 
 void UsageStore::whenStarted(std::function<void()> step)
@@ -706,11 +711,7 @@ void UsageStore::keepConnectedOnLockedKeyring(UsageVendor vendor)
     auto errors = m_errors;
     errors.insert(vendor, keyringUnavailableText(vendor));
     setErrors(errors);
-    reloadSamples();
-    if (!m_selectedVendor || !connectedVendors().contains(*m_selectedVendor))
-        setSelectedVendor(vendor);
-    persist();
-    startPolling();
+    settleConnections();
 }
 
 void UsageStore::disconnect(UsageVendor vendor)
@@ -740,15 +741,7 @@ QCoro::Task<void> UsageStore::disconnectVendor(UsageVendor vendor)
     auto errors = m_errors;
     errors.remove(vendor);
     setErrors(errors);
-    reloadSamples();
-    const QList<UsageVendor> connected = connectedVendors();
-    if (m_selectedVendor == vendor)
-        setSelectedVendor(connected.isEmpty() ? std::nullopt : std::optional<UsageVendor>(connected.constFirst()));
-    persist();
-    if (connected.isEmpty())
-        stopPolling();
-    else
-        startPolling();
+    settleConnections();
 }
 
 void UsageStore::disconnect(const QString &vendor)
@@ -783,16 +776,10 @@ QCoro::Task<void> UsageStore::disconnectAllVendorsNow()
     reports.removeIf([&](const auto &entry) { return !kept.contains(entry.key()); });
     setReports(reports);
     setErrors(errors);
-    reloadSamples();
-    const QList<UsageVendor> connected = connectedVendors();
-    if (!m_selectedVendor || !connected.contains(*m_selectedVendor))
-        setSelectedVendor(connected.isEmpty() ? std::nullopt : std::optional<UsageVendor>(connected.constFirst()));
-    if (connected.isEmpty())
+    if (kept.isEmpty())
         setLastRefreshedAt(std::nullopt);
     setLoginError(std::nullopt);
-    persist();
-    if (connected.isEmpty())
-        stopPolling();
+    settleConnections();
 }
 
 // ---- setters that notify only on change ---------------------------------------------------------

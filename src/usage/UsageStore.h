@@ -150,6 +150,9 @@ private:
     QCoro::Task<void> startUp();
     void applyStartup(const QMap<UsageVendor, UsageConnection> &kept);
     void whenStarted(std::function<void()> step);
+    // After the connections changed: the samples follow, a selection whose vendor is gone moves to
+    // the first connected vendor, the connections are stored, and polling runs while any is connected.
+    void settleConnections();
 
     void persist();
     void reloadSamples();
