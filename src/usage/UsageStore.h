@@ -121,6 +121,9 @@ public:
 
     using QObject::disconnect;
     void beginConnect(UsageVendor vendor);
+    // Deletes the vendor's session, then forgets the vendor. A connected vendor whose session the
+    // keyring keeps (locked, not answering) stays connected, its error saying the keyring is locked;
+    // so does one whose new session could not replace the old.
     void disconnect(UsageVendor vendor);
     void disconnectAll();
 
