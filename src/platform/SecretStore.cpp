@@ -5,6 +5,7 @@
 #include <QCoroDBusPendingCall>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QLibrary>
 #include <QTimer>
 
 #include <qt6keychain/keychain.h>
@@ -130,6 +131,29 @@ QCoro::Task<bool> defaultCollectionUnlocked(QDBusConnection bus, std::chrono::mi
         value = value.value<QDBusVariant>().variant();
     co_return value.metaType() == QMetaType::fromType<bool>() && !value.toBool();
 }
+
+// libsecret (which QtKeychain loads at run time) keeps one proxy of the Secret Service, with its
+// transfer session, for the life of the process. After the keyring daemon restarts that session no
+// longer exists and every job fails until the proxy is dropped; dropping it makes the next job
+// connect afresh. Jobs under way hold their own reference.
+void forgetSecretServiceConnection()
+{
+    using Disconnect = void (*)();
+    static const auto disconnect = reinterpret_cast<Disconnect>(
+        QLibrary::resolve(QStringLiteral("secret-1"), 0, "secret_service_disconnect"));
+    if (disconnect)
+        disconnect();
+}
+
+// What a job that did not succeed means. A job that failed outright (not a time-out, which may be
+// an unlock prompt) is followed by a fresh connection for the next job.
+SecretError failureAfter(const JobOutcome &outcome)
+{
+    if (outcome.finished && outcome.error == QKeychain::OtherError)
+        forgetSecretServiceConnection();
+    return failure(outcome);
+}
+
 } // namespace
 
 SecretStore &SecretStore::standard()
@@ -156,7 +180,7 @@ QCoro::Task<SecretRead> KeychainSecretStore::read(QString service, QString key)
     if (outcome->finished && outcome->error == QKeychain::NoError)
         co_return SecretRead(outcome->text);
     if (!outcome->finished || outcome->error != QKeychain::EntryNotFound)
-        co_return SecretRead::failure(failure(*outcome));
+        co_return SecretRead::failure(failureAfter(*outcome));
     // A locked collection answers "not found" for every item.
     if (!co_await defaultCollectionUnlocked(state->bus, state->jobTimeout))
         co_return SecretRead::failure(SecretError{SecretError::Kind::locked, int(QKeychain::EntryNotFound)});
@@ -175,7 +199,15 @@ QCoro::Task<Status<SecretError>> KeychainSecretStore::write(QString service, QSt
     const auto outcome = co_await runJob(job, state->jobTimeout);
     if (outcome->finished && outcome->error == QKeychain::NoError)
         co_return Ok{};
-    co_return Status<SecretError>::failure(failure(*outcome));
+    const bool denied = outcome->finished && outcome->error == QKeychain::AccessDenied;
+    bool locked = false;
+    if (denied) {
+        // A locked collection refuses the write with "access denied".
+        locked = !co_await defaultCollectionUnlocked(state->bus, state->jobTimeout);
+    }
+    if (locked)
+        co_return Status<SecretError>::failure(SecretError{SecretError::Kind::locked, int(QKeychain::AccessDenied)});
+    co_return Status<SecretError>::failure(failureAfter(*outcome));
 }
 
 QCoro::Task<Status<SecretError>> KeychainSecretStore::remove(QString service, QString key)
@@ -186,9 +218,13 @@ QCoro::Task<Status<SecretError>> KeychainSecretStore::remove(QString service, QS
     auto *job = new QKeychain::DeletePasswordJob(service);
     job->setKey(key);
     const auto outcome = co_await runJob(job, state->jobTimeout);
-    if (outcome->finished && (outcome->error == QKeychain::NoError || outcome->error == QKeychain::EntryNotFound))
-        co_return Ok{};
-    co_return Status<SecretError>::failure(failure(*outcome));
+    if (!outcome->finished || (outcome->error != QKeychain::NoError && outcome->error != QKeychain::EntryNotFound))
+        co_return Status<SecretError>::failure(failureAfter(*outcome));
+    // A locked collection answers with success and deletes nothing.
+    const bool unlocked = co_await defaultCollectionUnlocked(state->bus, state->jobTimeout);
+    if (!unlocked)
+        co_return Status<SecretError>::failure(SecretError{SecretError::Kind::locked, int(QKeychain::AccessDenied)});
+    co_return Ok{};
 }
 
 } // namespace tavrenhold::platform

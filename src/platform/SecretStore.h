@@ -19,7 +19,8 @@ struct SecretError {
     enum class Kind {
         failed,   // the job finished with an error
         timedOut, // the job did not finish in time (an unlock prompt nobody answers)
-        locked,   // a read found nothing, but the collection is locked or cannot be asked
+        locked,   // the collection is locked or cannot be asked: a read found nothing, a write or
+                  // delete changed nothing
     };
     Kind kind = Kind::failed;
     int code = 0;
@@ -48,8 +49,10 @@ public:
 
 // The Secret Service (gnome-keyring, KWallet's bridge, …) through QtKeychain. Its jobs need Qt's
 // GLib event dispatcher. Each job gets its own time-out; a job that outlives it is left to finish
-// on its own and its answer is dropped. A read that finds nothing counts as absent only when the
-// default collection says over D-Bus that it is unlocked: a locked collection hides its items.
+// on its own and its answer is dropped. A read that finds nothing counts as absent, and a delete or
+// write counts as done, only when the default collection says over D-Bus that it is unlocked: a
+// locked collection hides its items and keeps them whatever a delete answers. After a job failed
+// outright the next one connects to the Secret Service afresh (the daemon may have restarted).
 class KeychainSecretStore final : public SecretStore {
 public:
     // Long enough for the user to type a password into an unlock prompt.

@@ -121,12 +121,29 @@ QCoro::Task<Result<UsageResponse, UsageSendError>> exchangeAll(QNetworkRequest r
             context.network.sendCustomRequest(prepared(request), verb, body),
             [](QNetworkReply *r) { r->deleteLater(); });
         exchange->reply = reply.get();
+        // The body is held by the reply until it ends: past the bound (or a declared length past
+        // it) the answer is given up at once, from the event loop rather than inside Qt's signal.
+        auto tooLarge = std::make_shared<bool>(false);
+        const auto guardSize = [reply = reply.get(), tooLarge] {
+            if (*tooLarge)
+                return;
+            const QVariant declared = reply->header(QNetworkRequest::ContentLengthHeader);
+            if (reply->bytesAvailable() <= UsageHTTP::maxBodyBytes
+                && !(declared.isValid() && declared.toLongLong() > UsageHTTP::maxBodyBytes))
+                return;
+            *tooLarge = true;
+            QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+        };
+        QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, reply.get(), guardSize);
+        QObject::connect(reply.get(), &QNetworkReply::readyRead, reply.get(), guardSize);
         if (!reply->isFinished())
             co_await qCoro(reply.get()).waitForFinished();
         exchange->reply = nullptr;
 
         if (exchange->cancelled || context.token.isCancelled())
             co_return R::failure({K::cancelled, {}});
+        if (*tooLarge)
+            co_return R::failure({K::transport, UsageHTTP::tooLargeText});
         if (exchange->timedOut)
             co_return R::failure({K::transport, UsageHTTP::timedOutText});
         const QNetworkReply::NetworkError error = reply->error();
@@ -141,8 +158,12 @@ QCoro::Task<Result<UsageResponse, UsageSendError>> exchangeAll(QNetworkRequest r
 
         const bool redirect = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
         const QByteArray location = reply->rawHeader("Location");
-        if (!redirect || location.isEmpty())
+        if (!redirect || location.isEmpty()) {
+            // A body that ended at once with the last bytes may not have met the guard yet.
+            if (reply->bytesAvailable() > UsageHTTP::maxBodyBytes)
+                co_return R::failure({K::transport, UsageHTTP::tooLargeText});
             co_return UsageResponse{status, reply->readAll()};
+        }
 
         if (hop + 1 > maxRedirects)
             co_return R::failure({K::transport, QStringLiteral("Too many redirects.")});
@@ -153,7 +174,8 @@ QCoro::Task<Result<UsageResponse, UsageSendError>> exchangeAll(QNetworkRequest r
             || (from.scheme().toLower() == u"https" && toScheme != u"https"))
             co_return R::failure({K::transport, QStringLiteral("The server redirected to an insecure address.")});
 
-        QNetworkRequest next = originOf(from) == originOf(to) ? request : strangerRequest(request, to);
+        const bool sameOrigin = originOf(from) == originOf(to);
+        QNetworkRequest next = sameOrigin ? request : strangerRequest(request, to);
         next.setUrl(to);
         // 303, and 301/302 after a POST, turn into a GET without a body, as browsers do.
         if (status == 303 || ((status == 301 || status == 302) && verb == "POST")) {
@@ -163,6 +185,9 @@ QCoro::Task<Result<UsageResponse, UsageSendError>> exchangeAll(QNetworkRequest r
             next.setHeader(QNetworkRequest::ContentTypeHeader, QVariant());
             next.setRawHeader("Content-Type", QByteArray());
         }
+        // What was sent to one origin (a form with codes, a token) never goes on to another.
+        if (!sameOrigin && !body.isEmpty())
+            co_return R::failure({K::transport, UsageHTTP::redirectedDataText});
         request = next;
     }
 }

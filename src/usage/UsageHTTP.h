@@ -60,12 +60,18 @@ inline const QString browserUserAgent = QStringLiteral(
 inline const QByteArray jsonAccept = QByteArrayLiteral("application/json");
 inline constexpr Millis requestTimeout = 20s;
 
+// The most an answer's body may hold; a longer one is given up as soon as it passes the bound.
+inline constexpr qint64 maxBodyBytes = 8 * 1024 * 1024;
+
 // Our own texts for transport failures.
 inline const QString timedOutText = QStringLiteral("The request timed out.");
+inline const QString tooLargeText = QStringLiteral("The server's answer was too large.");
+inline const QString redirectedDataText = QStringLiteral("The server redirected the request's data to another address.");
 
 // Sends one request (verb and body as given) and follows redirects by hand, at most 10 hops: to
 // the same origin the request goes unchanged; to another origin only Accept and User-Agent go
-// along; a redirect from https to anything else fails. The whole exchange has `timeout` on the
+// along, and never a body (such a redirect fails); a redirect from https to anything else fails.
+// An answer whose body passes maxBodyBytes fails at once. The whole exchange has `timeout` on the
 // context's clock. No cookie jar, no cache. Never throws.
 [[nodiscard]] QCoro::Task<Result<UsageResponse, UsageSendError>> send(QNetworkRequest request,
     QByteArray verb, QByteArray body, UsageRequestContext context, Millis timeout);

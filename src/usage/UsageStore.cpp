@@ -86,6 +86,13 @@ UsageStore::UsageStore(UsageStoreServices services, QObject *parent)
     // The period needs no keyring: it is there from the start, and reading it writes nothing.
     if (const auto raw = m_services.defaults.string(periodKey))
         m_period = usagePeriodFromRaw(*raw).value_or(UsagePeriod::today);
+    // The stored connected vendors are shown at once, however long the keyring takes to answer;
+    // start-up then drops those whose session is gone.
+    for (const UsageConnection &entry : decodeConnections(m_services.defaults.data(connectionsKey))) {
+        if (entry.state == UsageAuthState::connected)
+            m_connections.insert(entry.vendor, entry);
+    }
+    reloadSamples();
     startUp();
 }
 
@@ -187,9 +194,13 @@ QCoro::Task<void> UsageStore::startUp()
             dropped << vendor;
     }
     for (const UsageVendor vendor : dropped) {
-        co_await sessions.clear(vendor);
+        const auto removed = co_await sessions.clear(vendor);
         if (!self)
             co_return;
+        // An item the keyring would not delete may hold a session: the vendor stays, shown as
+        // connected, and a refresh says the keyring must be unlocked.
+        if (!removed)
+            kept.insert(vendor, UsageConnection{vendor, UsageAuthState::connected});
     }
     applyStartup(kept);
 }
@@ -201,6 +212,18 @@ void UsageStore::applyStartup(const QMap<UsageVendor, UsageConnection> &kept)
     if (const auto raw = m_services.defaults.string(selectedVendorKey))
         selected = usageVendorFromRaw(*raw);
     setSelectedVendor(selected);
+    settleConnections();
+
+    m_started = true;
+    Q_EMIT started();
+    // Steps asked for meanwhile run in order; each may ask for more, which then run at once.
+    auto waiting = std::exchange(m_waitingForStart, {});
+    for (auto &step : waiting)
+        step();
+}
+
+void UsageStore::settleConnections()
+{
     reloadSamples();
     const QList<UsageVendor> connected = connectedVendors();
     if (!m_selectedVendor || !connected.contains(*m_selectedVendor))
@@ -210,13 +233,6 @@ void UsageStore::applyStartup(const QMap<UsageVendor, UsageConnection> &kept)
         stopPolling();
     else
         startPolling();
-
-    m_started = true;
-    Q_EMIT started();
-    // Steps asked for meanwhile run in order; each may ask for more, which then run at once.
-    auto waiting = std::exchange(m_waitingForStart, {});
-    for (auto &step : waiting)
-        step();
 }
 
 void UsageStore::whenStarted(std::function<void()> step)
@@ -378,7 +394,7 @@ void UsageStore::requestRefresh() { refresh(); }
 QCoro::Task<void> UsageStore::refresh()
 {
     const QList<UsageVendor> vendors = connectedVendors();
-    if (vendors.isEmpty() || m_isRefreshing)
+    if (vendors.isEmpty() || m_isRefreshing || !m_started)
         co_return;
     setRefreshing(true);
     QPointer<UsageStore> self(this);
@@ -513,6 +529,7 @@ QCoro::Task<void> UsageStore::connectVendor(UsageVendor vendor, CancelToken toke
 {
     QPointer<UsageStore> self(this);
     const quint64 id = ++m_connectSerial;
+    const bool wasConnected = state(vendor) == UsageAuthState::connected;
     if (m_services.webSignIn && m_services.webSignIn->isOpen())
         m_services.webSignIn->cancelOpen();
     if (!self || token.isCancelled())
@@ -564,6 +581,16 @@ QCoro::Task<void> UsageStore::connectVendor(UsageVendor vendor, CancelToken toke
     }
     if (!self)
         co_return;
+    if (!saved && saved.error().kind == SessionSaveError::Kind::keyringUnavailable) {
+        // The keyring kept what it had: a vendor connected before stays connected on its old session.
+        if (wasConnected && m_connectingId == id && state(vendor) == UsageAuthState::connecting) {
+            connectFailed(vendor, id, token, std::nullopt);
+            keepConnectedOnLockedKeyring(vendor);
+        } else {
+            connectFailed(vendor, id, token, keyringUnavailableText(vendor));
+        }
+        co_return;
+    }
     if (!saved) {
         connectFailed(vendor, id, token, saved.error().errorDescription());
         co_return;
@@ -676,31 +703,45 @@ void UsageStore::cancelConnect()
     setCopilotUserCode(std::nullopt);
 }
 
+void UsageStore::keepConnectedOnLockedKeyring(UsageVendor vendor)
+{
+    auto connections = m_connections;
+    connections.insert(vendor, UsageConnection{vendor, UsageAuthState::connected});
+    setConnections(connections);
+    auto errors = m_errors;
+    errors.insert(vendor, keyringUnavailableText(vendor));
+    setErrors(errors);
+    settleConnections();
+}
+
 void UsageStore::disconnect(UsageVendor vendor)
 {
-    whenStarted([this, vendor] {
-        if (m_connectingVendor == vendor)
-            cancelConnect();
-        m_sessions.clear(vendor);
-        auto connections = m_connections;
-        connections.remove(vendor);
-        setConnections(connections);
-        auto reports = m_reports;
-        reports.remove(vendor);
-        setReports(reports);
-        auto errors = m_errors;
-        errors.remove(vendor);
-        setErrors(errors);
-        reloadSamples();
-        const QList<UsageVendor> connected = connectedVendors();
-        if (m_selectedVendor == vendor)
-            setSelectedVendor(connected.isEmpty() ? std::nullopt : std::optional<UsageVendor>(connected.constFirst()));
-        persist();
-        if (connected.isEmpty())
-            stopPolling();
-        else
-            startPolling();
-    });
+    whenStarted([this, vendor] { disconnectVendor(vendor); });
+}
+
+QCoro::Task<void> UsageStore::disconnectVendor(UsageVendor vendor)
+{
+    QPointer<UsageStore> self(this);
+    if (m_connectingVendor == vendor)
+        cancelConnect();
+    const auto removed = co_await m_sessions.clear(vendor);
+    if (!self)
+        co_return;
+    // A connected vendor whose item the keyring kept stays connected.
+    if (!removed && state(vendor) == UsageAuthState::connected) {
+        keepConnectedOnLockedKeyring(vendor);
+        co_return;
+    }
+    auto connections = m_connections;
+    connections.remove(vendor);
+    setConnections(connections);
+    auto reports = m_reports;
+    reports.remove(vendor);
+    setReports(reports);
+    auto errors = m_errors;
+    errors.remove(vendor);
+    setErrors(errors);
+    settleConnections();
 }
 
 void UsageStore::disconnect(const QString &vendor)
@@ -711,22 +752,34 @@ void UsageStore::disconnect(const QString &vendor)
 
 void UsageStore::disconnectAll()
 {
-    whenStarted([this] {
-        cancelConnect();
-        m_sessions.clearAll();
-        setConnections({});
-        setReports({});
-        setErrors({});
-        setSelectedVendor(std::nullopt);
-        if (!m_samples.isEmpty()) {
-            m_samples.clear();
-            Q_EMIT samplesChanged();
-        }
+    whenStarted([this] { disconnectAllVendorsNow(); });
+}
+
+QCoro::Task<void> UsageStore::disconnectAllVendorsNow()
+{
+    QPointer<UsageStore> self(this);
+    cancelConnect();
+    const QList<UsageVendor> notCleared = co_await m_sessions.clearAll();
+    if (!self)
+        co_return;
+    // Connected vendors whose item the keyring kept stay connected, their rows saying so.
+    QMap<UsageVendor, UsageConnection> kept;
+    QMap<UsageVendor, QString> errors;
+    for (const UsageVendor vendor : notCleared) {
+        if (state(vendor) != UsageAuthState::connected)
+            continue;
+        kept.insert(vendor, m_connections.value(vendor));
+        errors.insert(vendor, keyringUnavailableText(vendor));
+    }
+    setConnections(kept);
+    auto reports = m_reports;
+    reports.removeIf([&](const auto &entry) { return !kept.contains(entry.key()); });
+    setReports(reports);
+    setErrors(errors);
+    if (kept.isEmpty())
         setLastRefreshedAt(std::nullopt);
-        setLoginError(std::nullopt);
-        persist();
-        stopPolling();
-    });
+    setLoginError(std::nullopt);
+    settleConnections();
 }
 
 // ---- setters that notify only on change ---------------------------------------------------------

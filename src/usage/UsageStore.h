@@ -50,8 +50,9 @@ struct UsageStoreServices {
 // the gauges' samples, the chosen period and highlighted vendor; it refreshes every connected
 // vendor together, then every 300 s, and connects and disconnects vendors. Main thread only.
 //
-// Start-up reads the stored connections and the keyring asynchronously and applies the outcome in
-// one step; connecting and disconnecting asked for before then wait for it. A keyring that cannot
+// Start-up shows the stored connected vendors at once, reads the keyring asynchronously and applies
+// the outcome in one step; connecting, disconnecting and refreshing asked for before then wait for
+// it (a refresh asked for then is dropped: the polling loop refreshes once started). A keyring that cannot
 // answer (locked, missing) never counts as "no session": start-up keeps the connection and its
 // item, and a refresh shows that the keyring must be unlocked.
 class UsageStore final : public QObject {
@@ -120,6 +121,9 @@ public:
 
     using QObject::disconnect;
     void beginConnect(UsageVendor vendor);
+    // Deletes the vendor's session, then forgets the vendor. A connected vendor whose session the
+    // keyring keeps (locked, not answering) stays connected, its error saying the keyring is locked;
+    // so does one whose new session could not replace the old.
     void disconnect(UsageVendor vendor);
     void disconnectAll();
 
@@ -149,6 +153,9 @@ private:
     QCoro::Task<void> startUp();
     void applyStartup(const QMap<UsageVendor, UsageConnection> &kept);
     void whenStarted(std::function<void()> step);
+    // After the connections changed: the samples follow, a selection whose vendor is gone moves to
+    // the first connected vendor, the connections are stored, and polling runs while any is connected.
+    void settleConnections();
 
     void persist();
     void reloadSamples();
@@ -163,6 +170,10 @@ private:
     QCoro::Task<Result<UsageSession, std::optional<QString>>> signIn(UsageVendor vendor, CancelToken token);
     void connectFailed(UsageVendor vendor, quint64 id, const CancelToken &token, const std::optional<QString> &message);
     void cancelConnect();
+    QCoro::Task<void> disconnectVendor(UsageVendor vendor);
+    QCoro::Task<void> disconnectAllVendorsNow();
+    // The vendor stays (or is again) connected, its row saying the keyring must be unlocked.
+    void keepConnectedOnLockedKeyring(UsageVendor vendor);
 
     void setConnections(QMap<UsageVendor, UsageConnection> connections);
     void setReports(QMap<UsageVendor, UsageReport> reports);

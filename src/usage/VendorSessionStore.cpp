@@ -60,26 +60,36 @@ QCoro::Task<Status<SessionSaveError>> VendorSessionStore::save(UsageVendor vendo
     // This object may be gone when a call resumes; the keyring lives for the run.
     platform::SecretStore &secrets = m_secrets;
     const QString name = service(vendor);
-    (void)co_await secrets.remove(name, account);
+    const auto removed = co_await secrets.remove(name, account);
     if (token.isCancelled())
         co_return Status<SessionSaveError>::failure({SessionSaveError::Kind::cancelled, 0});
+    if (!removed)
+        co_return Status<SessionSaveError>::failure({SessionSaveError::Kind::keyringUnavailable, removed.error().code});
     const auto written = co_await secrets.write(name, account, QString::fromUtf8(encode(cookies)));
-    if (!written)
-        co_return Status<SessionSaveError>::failure({SessionSaveError::Kind::saveFailed, written.error().code});
+    if (!written) {
+        const bool locked = written.error().kind == platform::SecretError::Kind::locked;
+        co_return Status<SessionSaveError>::failure(
+            {locked ? SessionSaveError::Kind::keyringUnavailable : SessionSaveError::Kind::saveFailed, written.error().code});
+    }
     co_return Ok{};
 }
 
-QCoro::Task<void> VendorSessionStore::clear(UsageVendor vendor)
+QCoro::Task<Status<platform::SecretError>> VendorSessionStore::clear(UsageVendor vendor)
 {
-    (void)co_await m_secrets.remove(service(vendor), account);
+    co_return co_await m_secrets.remove(service(vendor), account);
 }
 
-QCoro::Task<void> VendorSessionStore::clearAll()
+QCoro::Task<QList<UsageVendor>> VendorSessionStore::clearAll()
 {
     platform::SecretStore &secrets = m_secrets;
-    for (const UsageVendor vendor : allUsageVendors)
-        (void)co_await secrets.remove(service(vendor), account);
+    QList<UsageVendor> kept;
+    for (const UsageVendor vendor : allUsageVendors) {
+        const auto removed = co_await secrets.remove(service(vendor), account);
+        if (!removed)
+            kept << vendor;
+    }
     (void)co_await secrets.remove(legacyService, legacyAccount);
+    co_return kept;
 }
 
 } // namespace tavrenhold

@@ -22,8 +22,9 @@ using SessionLoad = Result<std::optional<UsageSession>, platform::SecretError>;
 // Why a session was not saved.
 struct SessionSaveError {
     enum class Kind {
-        saveFailed, // the keyring refused the write; `status` is its error number
-        cancelled,  // the save's work was cancelled before anything was written
+        saveFailed,         // the keyring refused the write; `status` is its error number
+        cancelled,          // the save's work was cancelled before anything was written
+        keyringUnavailable, // the keyring is locked or did not answer: the old item, if any, stays
     };
     Kind kind = Kind::saveFailed;
     int status = 0;
@@ -53,13 +54,15 @@ public:
 
     [[nodiscard]] QCoro::Task<SessionLoad> load(UsageVendor vendor);
     // Deletes the vendor's item, then writes the new one; nothing is written when `token` is
-    // cancelled in between. On failure the old item stays deleted.
+    // cancelled in between, or when the delete failed (the old item then stays). When the write
+    // fails the old item stays deleted.
     [[nodiscard]] QCoro::Task<Status<SessionSaveError>> save(UsageVendor vendor, UsageSession cookies,
                                                              CancelToken token = {});
-    // Deletes the vendor's item; a missing item or a failure is not reported.
-    QCoro::Task<void> clear(UsageVendor vendor);
-    // Deletes the six vendors' items and the legacy item.
-    QCoro::Task<void> clearAll();
+    // Deletes the vendor's item; a missing item is no error, a locked keyring is.
+    QCoro::Task<Status<platform::SecretError>> clear(UsageVendor vendor);
+    // Deletes the six vendors' items and the legacy item; gives the vendors whose item may still
+    // be there.
+    QCoro::Task<QList<UsageVendor>> clearAll();
 
 private:
     platform::SecretStore &m_secrets;

@@ -5,6 +5,7 @@
 #include "design/Style.h"
 #include "usage/UsageGaugeFace.h"
 
+#include <QAccessible>
 #include <QGuiApplication>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -53,6 +54,26 @@ struct ViewRig {
     [[nodiscard]] QObject *item(const char *name) const { return gauge->findChild<QObject *>(QLatin1String(name)); }
     [[nodiscard]] UsageGaugeFace *face() const { return gauge->property("face").value<UsageGaugeFace *>(); }
     [[nodiscard]] QPoint at(double x, double y) const { return gauge->mapToScene({x, y}).toPoint(); }
+};
+
+// The Accessible attached object of a QML item (its role and traits).
+QObject *accessibleOf(QObject *item)
+{
+    for (QObject *child : item->children())
+        if (qstrcmp(child->metaObject()->className(), "QQuickAccessibleAttached") == 0)
+            return child;
+    return nullptr;
+}
+
+// What the usage pane's view asks of its pane: the store (none: nothing connected) and the
+// settings window.
+class PaneStandIn : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QObject *store READ store CONSTANT)
+public:
+    [[nodiscard]] QObject *store() const { return nullptr; }
+    Q_INVOKABLE void openSettings() { ++opened; }
+    int opened = 0;
 };
 
 } // namespace
@@ -221,6 +242,67 @@ private Q_SLOTS:
         QCOMPARE(rig.item("usageGaugeCenter")->property("text").toString(), QString::fromUtf8("—"));
         QCOMPARE(rig.item("usageGaugeRing")->property("value").toDouble(), 0.0);
         QCOMPARE(rig.face()->accessibleName(), QStringLiteral("Anthropic usage unavailable"));
+    }
+
+    // The gauge is a button; it carries the selected trait (selectable and selected) only while
+    // selected, and no extra trait otherwise.
+    void accessibleTraits()
+    {
+        ViewRig rig({{"vendor", "openai"}, {"headline", 10}, {"selected", false}, {"reduceMotion", true}});
+        QVERIFY(rig.gauge);
+        QObject *accessible = accessibleOf(rig.gauge.get());
+        QVERIFY(accessible);
+        QCOMPARE(accessible->property("role").toInt(), int(QAccessible::Button));
+        QCOMPARE(accessible->property("selectable").toBool(), false);
+        QCOMPARE(accessible->property("selected").toBool(), false);
+        rig.gauge->setProperty("selected", true);
+        QCOMPARE(accessible->property("selectable").toBool(), true);
+        QCOMPARE(accessible->property("selected").toBool(), true);
+        rig.gauge->setProperty("selected", false);
+        QCOMPARE(accessible->property("selectable").toBool(), false);
+    }
+
+    // "Open Settings…" in the empty pane is a button: its role, a place in the tab chain, and
+    // Space, Return and Enter (as well as a click) open the settings window.
+    void openSettingsIsAButton_data()
+    {
+        QTest::addColumn<int>("key"); // 0: a click
+        QTest::newRow("space") << int(Qt::Key_Space);
+        QTest::newRow("return") << int(Qt::Key_Return);
+        QTest::newRow("enter") << int(Qt::Key_Enter);
+        QTest::newRow("click") << 0;
+    }
+    void openSettingsIsAButton()
+    {
+        QFETCH(int, key);
+        QQmlEngine engine;
+        QQuickWindow window;
+        PaneStandIn pane;
+        QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Tavrenhold/Usage/qml/UsagePaneView.qml")));
+        std::unique_ptr<QQuickItem> view(qobject_cast<QQuickItem *>(
+            component.createWithInitialProperties({{"pane", QVariant::fromValue<QObject *>(&pane)}})));
+        QVERIFY2(view, qPrintable(component.errorString()));
+        window.resize(400, 120);
+        view->setParentItem(window.contentItem());
+        view->setSize({400, 120});
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *button = view->findChild<QQuickItem *>(QStringLiteral("openSettings"));
+        QVERIFY(button && button->isVisible());
+        QObject *accessible = accessibleOf(button);
+        QVERIFY(accessible);
+        QCOMPARE(accessible->property("role").toInt(), int(QAccessible::Button));
+        QCOMPARE(accessible->property("name").toString(), QStringLiteral("Open Settings…"));
+
+        if (key == 0) {
+            QTest::mouseClick(&window, Qt::LeftButton, {}, button->mapToScene({4, button->height() / 2}).toPoint());
+        } else {
+            window.requestActivate();
+            QTest::keyClick(&window, Qt::Key_Tab);
+            QTRY_VERIFY(button->hasActiveFocus());
+            QTest::keyClick(&window, Qt::Key(key));
+        }
+        QCOMPARE(pane.opened, 1);
     }
 
     // Without Reduce Motion the dial springs to its new scale: not there at once, there in the end.

@@ -7,6 +7,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusReply>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
@@ -14,6 +15,9 @@
 #include <QTest>
 
 #include <optional>
+
+#include <csignal>
+#include <sys/types.h>
 
 namespace tavrenhold::test {
 
@@ -87,6 +91,32 @@ inline bool unlock()
     unlock << QVariant::fromValue(QDBusObjectPath(loginCollection))
            << QVariant::fromValue(ServiceSecret{session, {}, QByteArrayLiteral("pw"), QStringLiteral("text/plain")});
     return bus.call(unlock, QDBus::Block, 10000).type() == QDBusMessage::ReplyMessage;
+}
+
+// Stops the keyring daemon and starts a new one on the same folders, unlocked with the same
+// password, as a desktop session does when the daemon crashed or was replaced.
+inline bool restart()
+{
+    QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
+    const QDBusReply<uint> pid = bus->servicePid(service);
+    if (!pid.isValid() || pid.value() == 0 || ::kill(pid_t(pid.value()), SIGTERM) != 0)
+        return false;
+    if (!QTest::qWaitFor([&] { return !bus->isServiceRegistered(service).value(); }, 30000))
+        return false;
+    QProcess daemon;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY")); // no unlock prompt on a display
+    daemon.setProcessEnvironment(environment);
+    daemon.setStandardOutputFile(QProcess::nullDevice());
+    daemon.start(QStringLiteral("gnome-keyring-daemon"), {QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
+    if (!daemon.waitForStarted(20000))
+        return false;
+    daemon.write("pw");
+    daemon.closeWriteChannel();
+    // It forks the daemon and exits.
+    if (!daemon.waitForFinished(20000) || daemon.exitCode() != 0)
+        return false;
+    return QTest::qWaitFor([&] { return bus->isServiceRegistered(service).value(); }, 30000);
 }
 
 inline QStringList attributes(const QString &server, const QString &user)

@@ -57,7 +57,8 @@ private Q_SLOTS:
     }
 
     // A locked collection hides its items: the read is a store error, never "not found"; a write
-    // fails with QtKeychain's AccessDenied. Unlocked again, the item is there.
+    // and a delete (which the keyring answers with success) are locked-keyring errors too. Unlocked
+    // again, the item is there, untouched.
     void lockedCollectionIsAStoreError()
     {
         QVERIFY(keyring::store(m_service, m_key, "kept"));
@@ -71,12 +72,32 @@ private Q_SLOTS:
 
         const Status<SecretError> write = resultOf(m_store.write(m_service, m_key, QStringLiteral("new"))).value();
         QVERIFY(!write.ok());
-        QCOMPARE(write.error(), (SecretError{SecretError::Kind::failed, 4}));
+        QCOMPARE(write.error(), (SecretError{SecretError::Kind::locked, 4}));
+        const Status<SecretError> removed = resultOf(m_store.remove(m_service, m_key)).value();
+        QVERIFY(!removed.ok());
+        QCOMPARE(removed.error(), (SecretError{SecretError::Kind::locked, 4}));
 
         QVERIFY(keyring::unlock());
         const SecretRead again = resultOf(m_store.read(m_service, m_key)).value();
         QVERIFY(again.ok());
         QCOMPARE(again.value(), std::optional<QString>(QStringLiteral("kept")));
+    }
+
+    // A keyring daemon that restarts under a running program: the jobs after it work again, on
+    // the items the new daemon loaded from disk.
+    void jobsWorkAfterTheDaemonRestarts()
+    {
+        QVERIFY(resultOf(m_store.write(m_service, m_key, QStringLiteral("before")))->ok());
+        QVERIFY(keyring::restart());
+        // The first job may still meet the old connection; the ones after it must not.
+        (void)resultOf(m_store.read(m_service, m_key));
+        const SecretRead read = resultOf(m_store.read(m_service, m_key)).value();
+        QVERIFY(read.ok());
+        QCOMPARE(read.value(), std::optional<QString>(QStringLiteral("before")));
+        QVERIFY(resultOf(m_store.write(m_service, m_key, QStringLiteral("after")))->ok());
+        QCOMPARE(keyring::lookup(m_service, m_key), std::optional<QByteArray>("after"));
+        QVERIFY(resultOf(m_store.remove(m_service, m_key))->ok());
+        QCOMPARE(keyring::lookup(m_service, m_key), std::optional<QByteArray>());
     }
 
     // Jobs started together run one after another in the order they were asked for.

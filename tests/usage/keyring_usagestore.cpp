@@ -31,6 +31,8 @@ public:
         });
         return *store;
     }
+    // The store goes first: it must not outlive the keyring it uses.
+    ~KeyringStoreRig() { store.reset(); }
     platform::KeychainSecretStore keychain;
 };
 
@@ -51,7 +53,7 @@ private Q_SLOTS:
         QVERIFY(keyring::unlock());
         platform::KeychainSecretStore keychain;
         VendorSessionStore sessions(keychain);
-        QVERIFY(finishes(sessions.clearAll()));
+        QCOMPARE(resultOf(sessions.clearAll()), std::optional<QList<UsageVendor>>(QList<UsageVendor>{}));
     }
 
     // The exact bytes another program finds under the vendor's service and account "session".
@@ -121,7 +123,7 @@ private Q_SLOTS:
         QVERIFY(keyring::store(QStringLiteral("app.tavrenhold.other"), QStringLiteral("session"), "kept"));
         platform::KeychainSecretStore keychain;
         VendorSessionStore sessions(keychain);
-        QVERIFY(finishes(sessions.clearAll()));
+        QCOMPARE(resultOf(sessions.clearAll()), std::optional<QList<UsageVendor>>(QList<UsageVendor>{}));
         QCOMPARE(keyring::lookup(VendorSessionStore::legacyService, VendorSessionStore::legacyAccount), std::nullopt);
         QCOMPARE(item(UsageVendor::cursor), std::nullopt);
         QCOMPARE(keyring::lookup(QStringLiteral("app.tavrenhold.other"), QStringLiteral("session")),
@@ -139,9 +141,10 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(store.connectedVendors(), QList<UsageVendor>{UsageVendor::anthropic}, 30000);
         QCOMPARE(item(UsageVendor::anthropic), std::optional<QByteArray>("{\"sessionKey\":\"sk-ant\\/1\"}"));
 
+        // The vendor goes once the keyring has deleted the item (and said it is unlocked).
         store.disconnect(UsageVendor::anthropic);
-        QTRY_COMPARE_WITH_TIMEOUT(item(UsageVendor::anthropic), std::nullopt, 30000);
-        QVERIFY(store.connectedVendors().isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(store.connectedVendors().isEmpty(), 30000);
+        QCOMPARE(item(UsageVendor::anthropic), std::nullopt);
     }
 
     // A keyring locked at start-up: every connection and item stays; refreshes say the keyring
@@ -171,6 +174,58 @@ private Q_SLOTS:
         QCOMPARE(rig.clients.fetches.size(), 2);
         QVERIFY(store.errors().isEmpty());
         QCOMPARE(store.reports().size(), 2);
+    }
+
+    // A locked keyring answers a delete with success and keeps the item: whatever would remove or
+    // replace a connected vendor's session leaves the vendor connected, its row saying the keyring
+    // is locked, and the item as it was.
+    void lockedKeyringKeepsTheConnection_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::newRow("disconnect") << QStringLiteral("disconnect");
+        QTest::newRow("disconnect all") << QStringLiteral("disconnect all");
+        QTest::newRow("connect again") << QStringLiteral("connect again");
+        QTest::newRow("start-up drops a half-finished connect") << QStringLiteral("start-up");
+    }
+    void lockedKeyringKeepsTheConnection()
+    {
+        QFETCH(QString, action);
+        const QByteArray stored = "{\"sessionKey\":\"old\"}";
+        const QString lockedText = UsageStore::keyringUnavailableText(UsageVendor::anthropic);
+        KeyringStoreRig rig;
+        rig.storeConnections({{"anthropic", action == u"start-up" ? "connecting" : "connected"}});
+        QVERIFY(keyring::store(VendorSessionStore::service(UsageVendor::anthropic), QStringLiteral("session"), stored));
+        if (action == u"start-up")
+            QVERIFY(keyring::lock());
+
+        UsageStore &store = rig.makeOnKeyring();
+        // The first refresh has ended (the next one is 300 s away on the manual clock): from here on
+        // only the action can touch the keyring or the row.
+        QTRY_VERIFY_WITH_TIMEOUT(store.lastRefreshedAt().has_value(), 30000);
+        if (action != u"start-up")
+            QVERIFY(store.errors().isEmpty());
+        QVERIFY(keyring::lock());
+        if (action == u"disconnect") {
+            store.disconnect(UsageVendor::anthropic);
+        } else if (action == u"disconnect all") {
+            store.disconnectAll();
+        } else if (action == u"connect again") {
+            store.beginConnect(UsageVendor::anthropic);
+            QVERIFY(rig.web.finish(session({{"sessionKey", "new"}})));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(store.errors().value(UsageVendor::anthropic), lockedText, 30000);
+        QCOMPARE(store.connectedVendors(), QList<UsageVendor>{UsageVendor::anthropic});
+        QCOMPARE(store.state(UsageVendor::anthropic), UsageAuthState::connected);
+        QCOMPARE(rig.storedEntries(), (QList<QPair<QString, QString>>{{"anthropic", "connected"}}));
+
+        QVERIFY(keyring::unlock());
+        QCOMPARE(item(UsageVendor::anthropic), std::optional<QByteArray>(stored));
+        // Unlocked, the same action goes through.
+        if (action != u"connect again") {
+            store.disconnect(UsageVendor::anthropic);
+            QTRY_VERIFY_WITH_TIMEOUT(store.connectedVendors().isEmpty(), 30000);
+            QCOMPARE(item(UsageVendor::anthropic), std::nullopt);
+        }
     }
 };
 

@@ -149,7 +149,7 @@ private Q_SLOTS:
         secrets.setItem(QStringLiteral("app.tavrenhold.usage.anthropic"), QStringLiteral("{\"sessionKey\":\"k\"}"));
         secrets.setItem(QStringLiteral("app.tavrenhold.other"), QStringLiteral("kept"));
         VendorSessionStore sessions(secrets);
-        QVERIFY(finishes(sessions.clearAll()));
+        QCOMPARE(resultOf(sessions.clearAll()), std::optional<QList<UsageVendor>>(QList<UsageVendor>{}));
         QCOMPARE(secrets.log, (QStringList{"remove app.tavrenhold.usage.openai", "remove app.tavrenhold.usage.anthropic",
                                            "remove app.tavrenhold.usage.google", "remove app.tavrenhold.usage.xai",
                                            "remove app.tavrenhold.usage.cursor", "remove app.tavrenhold.usage.copilot",

@@ -233,6 +233,37 @@ private Q_SLOTS:
         QVERIFY(rig().hasItem(UsageVendor::xai));
     }
 
+    // Vendors that never answer time out together: the refresh ends 20 s after it began (on the
+    // injected clock), with each vendor's time-out text, however many vendors hang.
+    void hangingVendorsTimeOutTogether_data()
+    {
+        QTest::addColumn<QList<UsageVendor>>("vendors");
+        QTest::newRow("one") << QList<UsageVendor>{UsageVendor::anthropic};
+        QTest::newRow("two") << QList<UsageVendor>{UsageVendor::anthropic, UsageVendor::openai};
+        QTest::newRow("four") << QList<UsageVendor>{UsageVendor::anthropic, UsageVendor::copilot, UsageVendor::google,
+                                                    UsageVendor::openai};
+    }
+    void hangingVendorsTimeOutTogether()
+    {
+        QFETCH(QList<UsageVendor>, vendors);
+        for (const QByteArray &path : {QByteArray("/api/auth/session"), QByteArray("/api/organizations"), geminiPath,
+                 QByteArray("/copilot_internal/user")})
+            m_server->on(path, Answer{200, {}, {}, true});
+        for (UsageVendor vendor : vendors)
+            rig().storeConnected(vendor);
+        UsageStore &store = rig().make();
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), vendors.size(), 30000);
+        QVERIFY(store.isRefreshing());
+        rig().clock.advance(std::chrono::milliseconds(19999));
+        QTest::qWait(20);
+        QVERIFY(store.isRefreshing());
+        rig().clock.advance(std::chrono::milliseconds(1));
+        QTRY_VERIFY_WITH_TIMEOUT(!store.isRefreshing(), 10000);
+        for (UsageVendor vendor : vendors)
+            QCOMPARE(store.errors().value(vendor), UsageHTTP::timedOutText);
+        QCOMPARE(m_server->requests().size(), vendors.size());
+    }
+
     // A web vendor's redirect to another origin reaches it without the session.
     void redirectToOtherOriginCarriesNoCredential_data()
     {

@@ -12,7 +12,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QHostAddress>
 #include <QNetworkAccessManager>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -52,6 +55,60 @@ QNetworkRequest credentialRequest(const QString &url)
     request.setRawHeader("User-Agent", UsageHTTP::browserUserAgent.toUtf8());
     return request;
 }
+
+// A vendor on 127.0.0.1 that answers every request with `head`, then `size` bytes of body written
+// as the socket takes them (raw, or as chunks of chunked encoding), and then closes the
+// connection or holds it open for ever. Counts what it has written.
+class StreamingServer : public QObject {
+public:
+    QByteArray head;
+    qint64 size = 0;
+    bool chunked = false;
+    bool close = false;
+    qint64 written = 0;
+
+    bool listen()
+    {
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+                socket->setParent(this);
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    if (!socket->readAll().contains("\r\n\r\n") || socket->property("answered").toBool())
+                        return;
+                    socket->setProperty("answered", true);
+                    socket->write(head);
+                    pump(socket);
+                });
+                connect(socket, &QTcpSocket::bytesWritten, socket, [this, socket] { pump(socket); });
+            }
+        });
+        return m_server.listen(QHostAddress::LocalHost, 0);
+    }
+    [[nodiscard]] QString url() const { return QStringLiteral("http://127.0.0.1:%1/usage").arg(m_server.serverPort()); }
+
+private:
+    void pump(QTcpSocket *socket)
+    {
+        if (!socket->property("answered").toBool() || socket->bytesToWrite() > 256 * 1024)
+            return;
+        const qint64 left = size - socket->property("sent").toLongLong();
+        if (left <= 0) {
+            if (close && !socket->property("closed").toBool()) {
+                socket->setProperty("closed", true);
+                if (chunked)
+                    socket->write("0\r\n\r\n");
+                socket->disconnectFromHost();
+            }
+            return;
+        }
+        const qint64 n = std::min<qint64>(left, 64 * 1024);
+        const QByteArray piece(n, 'a');
+        socket->write(chunked ? QByteArray::number(n, 16) + "\r\n" + piece + "\r\n" : piece);
+        socket->setProperty("sent", socket->property("sent").toLongLong() + n);
+        written += n;
+    }
+    QTcpServer m_server;
+};
 
 const QList<QByteArray> credentialHeaders{"cookie", "authorization", "chatgpt-account-id", "x-xai-token-auth", "referer"};
 
@@ -298,6 +355,95 @@ private Q_SLOTS:
         QCOMPARE(result.error(), UsageFailure(UsageFetchError::signedOut(UsageVendor::google)));
         QTest::qWait(50);
         QCOMPARE(m_server.requests().size(), 0);
+    }
+
+    // An answer past the bound is given up as soon as it passes it, with our text, whether its
+    // length is declared, streamed until the connection closes, or chunked; the server then holds
+    // the connection open, so only the bound (not the time-out, on a clock nobody moves) can end
+    // the request. An answer of exactly the bound comes through whole.
+    void bodyBound_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<bool>("chunked");
+        QTest::addColumn<bool>("close");
+        QTest::addColumn<bool>("fits");
+        const qint64 bound = UsageHTTP::maxBodyBytes;
+        const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n";
+        QTest::newRow("declares 1 GiB, sends nothing")
+            << ok + "Content-Length: 1073741824\r\n\r\n" << qint64(0) << false << false << false;
+        QTest::newRow("declares 1 GiB, sends past the bound")
+            << ok + "Content-Length: 1073741824\r\n\r\n" << bound + 1024 * 1024 << false << false << false;
+        QTest::newRow("no length, past the bound")
+            << ok + "Connection: close\r\n\r\n" << bound + 1024 * 1024 << false << false << false;
+        QTest::newRow("chunked, past the bound")
+            << ok + "Transfer-Encoding: chunked\r\n\r\n" << bound + 1024 * 1024 << true << false << false;
+        QTest::newRow("exactly the bound")
+            << ok + "Content-Length: " + QByteArray::number(bound) + "\r\nConnection: close\r\n\r\n" << bound << false
+            << true << true;
+    }
+    void bodyBound()
+    {
+        QFETCH(QByteArray, head);
+        QFETCH(qint64, size);
+        QFETCH(bool, chunked);
+        QFETCH(bool, close);
+        QFETCH(bool, fits);
+        StreamingServer vendor;
+        vendor.head = head;
+        vendor.size = size;
+        vendor.chunked = chunked;
+        vendor.close = close;
+        QVERIFY(vendor.listen());
+        ManualClock clock;
+        auto task = UsageHTTP::data(QNetworkRequest(QUrl(vendor.url())), UsageVendor::cursor, {m_network, clock});
+        QTRY_VERIFY_WITH_TIMEOUT(task.isReady(), 30000);
+        const DataResult result = tavrenhold::test::finish(std::move(task));
+        if (fits) {
+            QVERIFY(result.ok());
+            QCOMPARE(result.value().size(), UsageHTTP::maxBodyBytes);
+            return;
+        }
+        QVERIFY(!result.ok());
+        QCOMPARE(result.error(), UsageFailure(UsageTransportError{UsageHTTP::tooLargeText}));
+        // Given up near the bound, not read to the end.
+        QVERIFY(vendor.written <= UsageHTTP::maxBodyBytes + 1024 * 1024);
+    }
+
+    // A redirect to another origin never carries the body on: 307 and 308 (which would resend it)
+    // fail with our text before anything reaches the second origin; 302 and 303 go on as a GET
+    // without a body.
+    void otherOriginRedirectOfABody_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("307") << 307 << true;
+        QTest::newRow("308") << 308 << true;
+        QTest::newRow("302") << 302 << false;
+        QTest::newRow("303") << 303 << false;
+    }
+    void otherOriginRedirectOfABody()
+    {
+        QFETCH(int, status);
+        QFETCH(bool, refused);
+        m_server.on("/login/oauth/access_token", Answer::redirect(status, (m_other.origin() + "/collect").toUtf8()));
+        m_other.on("/collect", Answer::json("{}"));
+        QNetworkRequest request(QUrl(m_server.origin() + "/login/oauth/access_token"));
+        request.setRawHeader("Content-Type", "application/x-www-form-urlencoded");
+        const DataResult result = tavrenhold::test::finish(UsageHTTP::data(request, UsageVendor::copilot, {m_network},
+            "POST", QByteArrayLiteral("client_id=cid&device_code=dc")));
+        QCOMPARE(m_server.requests().size(), 1);
+        if (refused) {
+            QVERIFY(!result.ok());
+            QCOMPARE(result.error(), UsageFailure(UsageTransportError{UsageHTTP::redirectedDataText}));
+            QTest::qWait(50);
+            QCOMPARE(m_other.requests().size(), 0);
+            return;
+        }
+        QVERIFY(result.ok());
+        QCOMPARE(m_other.requests().size(), 1);
+        QCOMPARE(m_other.requests().first().method, QByteArray("GET"));
+        QVERIFY(m_other.requests().first().body.isEmpty());
     }
 
     void connectionRefused()

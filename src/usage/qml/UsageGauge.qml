@@ -118,6 +118,7 @@ Item {
 
     Accessible.role: Accessible.Button
     Accessible.name: face.accessibleName
-    Accessible.selectable: true
+    // The selected trait only while selected: an unselected gauge carries no extra trait.
+    Accessible.selectable: gauge.selected
     Accessible.selected: gauge.selected
 }

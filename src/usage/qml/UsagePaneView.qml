@@ -36,14 +36,33 @@ Item {
             color: Style.inkFaint
             wrapMode: Text.WordWrap
         }
+        // A button drawn as a link: it takes keyboard focus and Space, Return or Enter press it.
         Text {
+            id: openSettings
             objectName: "openSettings"
             text: "Open Settings…"
             font: Style.caption
             color: Style.usageAccent
-            TapHandler {
-                onTapped: if (root.pane) root.pane.openSettings()
+            activeFocusOnTab: true
+
+            function press() {
+                if (root.pane)
+                    root.pane.openSettings()
             }
+
+            TapHandler {
+                onTapped: openSettings.press()
+            }
+            Keys.onPressed: event => {
+                if (event.key === Qt.Key_Space || event.key === Qt.Key_Return || event.key === Qt.Key_Enter) {
+                    event.accepted = true
+                    openSettings.press()
+                }
+            }
+            Accessible.role: Accessible.Button
+            Accessible.name: text
+            Accessible.focusable: true
+            Accessible.onPressAction: openSettings.press()
         }
     }
 
