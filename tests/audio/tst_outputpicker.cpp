@@ -3,9 +3,11 @@
 // does, receivers and sinks that come while it is open, and its views offscreen.
 
 #include "design/QuickHarness.h"
+#include "music/AirPlayDiscovery.h"
 #include "music/MusicRig.h"
 #include "music/OutputPickerModel.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QQuickItem>
 #include <QTemporaryDir>
@@ -110,6 +112,53 @@ private Q_SLOTS:
         rig.audio.setSinks({sink(0, "dac", "Zebra DAC", "usb"), sink(1, "speakers", "Built-in Speakers", "pci", "internal")},
                            QStringLiteral("speakers"));
         QCOMPARE(rows(picker), (QStringList{"ca-1*", "ca-0", "ap-Kitchen"}));
+        QVERIFY(picker.showing());
+    }
+
+    // Receivers arriving in a flood within one turn of the event loop: the list is told of them
+    // at most twice, keeps a bounded number, and the open picker inserts the new rows and removes
+    // the gone ones without listing everything again.
+    void floodOfReceiversInOneTurn()
+    {
+        MusicRig rig;
+        rig.audio.setSinks(twoSinks, QStringLiteral("speakers"));
+        OutputPickerModel picker;
+        picker.setPane(&rig.pane);
+        picker.toggle();
+        QCoreApplication::processEvents();
+        int told = 0, resets = 0, inserted = 0, removed = 0, changedRows = 0;
+        connect(&rig.discovery, &AirPlayDiscovery::namesChanged, &picker, [&] { ++told; });
+        connect(&picker, &QAbstractItemModel::modelReset, &picker, [&] { ++resets; });
+        connect(&picker, &QAbstractItemModel::rowsInserted, &picker,
+                [&](const QModelIndex &, int first, int last) { inserted += last - first + 1; });
+        connect(&picker, &QAbstractItemModel::rowsRemoved, &picker,
+                [&](const QModelIndex &, int first, int last) { removed += last - first + 1; });
+        connect(&picker, &QAbstractItemModel::dataChanged, &picker, [&] { ++changedRows; });
+
+        for (int i = 0; i < 20000; ++i)
+            rig.discovery.considerAdding(QStringLiteral("Receiver %1").arg(i, 5, 10, QLatin1Char('0')));
+        QCoreApplication::processEvents();
+        const int kept = AirPlayDiscovery::maxReceivers;
+        QCOMPARE(rig.discovery.names().size(), kept);
+        QCOMPARE(rig.discovery.names().first(), QStringLiteral("Receiver 00000"));
+        QCOMPARE(rig.discovery.names().last(), QStringLiteral("Receiver %1").arg(kept - 1, 5, 10, QLatin1Char('0')));
+        QVERIFY2(told <= 2, qPrintable(QString::number(told)));
+        QCOMPARE(picker.count(), 2 + kept);
+        QCOMPARE(inserted, kept);
+        QCOMPARE(resets, 0);
+
+        // One receiver goes, another takes its room: one row out, one row in, nothing else.
+        inserted = 0;
+        rig.discovery.considerRemoving(QStringLiteral("Receiver 00007"));
+        QCoreApplication::processEvents();
+        rig.discovery.considerAdding(QStringLiteral("Receiver 99999"));
+        QCoreApplication::processEvents();
+        QCOMPARE(removed, 1);
+        QCOMPARE(inserted, 1);
+        QCOMPARE(changedRows, 0);
+        QCOMPARE(resets, 0);
+        QCOMPARE(rows(picker).at(2 + 7), QStringLiteral("ap-Receiver 00008"));
+        QCOMPARE(rows(picker).last(), QStringLiteral("ap-Receiver 99999"));
         QVERIFY(picker.showing());
     }
 
