@@ -319,6 +319,79 @@ private Q_SLOTS:
         qputenv("PATH", oldPath);
     }
 
+    // In the Music pane, the popover lies inside the notch (the pane's width, from the window's top
+    // down to the pane's bottom edge), not below it in the rest of the window: the pointer on any
+    // row is over the notch, also once choosing that row has closed the popover. The lowest row
+    // that shows can be chosen.
+    void popoverStaysOverThePane_data()
+    {
+        QTest::addColumn<int>("sinks");
+        QTest::addColumn<QStringList>("receivers");
+        QTest::newRow("one output") << 1 << QStringList();
+        QTest::newRow("outputs and receivers") << 2 << QStringList{"Attic", "Kitchen"};
+        QTest::newRow("more than fit") << 8 << QStringList{"Kitchen"};
+    }
+    void popoverStaysOverThePane()
+    {
+        QFETCH(int, sinks);
+        QFETCH(QStringList, receivers);
+        MusicRig rig;
+        std::vector<SinkRecord> records;
+        for (int i = 0; i < sinks; ++i)
+            records.push_back(i == 0 ? twoSinks[0] : sink(quint32(i + 1), QStringLiteral("s%1").arg(i), QStringLiteral("Output %1").arg(i), "usb"));
+        rig.audio.setSinks(records, QStringLiteral("speakers"));
+        for (const QString &name : receivers)
+            rig.discovery.considerAdding(name);
+        QuickHarness quick;
+        quick.appearance.setReduceMotion(true);
+        // The pane where the open notch puts it, in a window with room below the notch.
+        QVERIFY(quick.load("import Tavrenhold.Music\nItem { MusicPaneContent { objectName: \"content\"; x: 60; y: 94;"
+                           " width: 520; height: 156 } }",
+                           {640, 480}));
+        QQuickItem *content = findIn(quick.item(), QStringLiteral("content"));
+        QVERIFY(content);
+        content->setProperty("pane", QVariant::fromValue(&rig.pane));
+        const QRectF paneRect = content->mapRectToScene(QRectF(0, 0, content->width(), content->height()));
+        const QRectF notch(paneRect.x(), 0, paneRect.width(), paneRect.bottom());
+        QQuickItem *button = findIn(content, QStringLiteral("musicOutputButton"));
+        QVERIFY(button);
+        QTest::mouseClick(&quick.window(), Qt::LeftButton, {}, button->mapToScene({14, 14}).toPoint());
+        QTRY_VERIFY(button->property("popover").value<QObject *>());
+        auto *popup = button->property("popover").value<QObject *>();
+        QTRY_VERIFY(popup->property("opened").toBool());
+        const QRectF shown(popup->property("x").toDouble(), popup->property("y").toDouble(),
+                           popup->property("width").toDouble(), popup->property("height").toDouble());
+        QVERIFY2(notch.contains(shown), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(shown.x()).arg(shown.y())
+                                                      .arg(shown.width()).arg(shown.height())));
+        QTRY_COMPARE(rig.pane.popoverRect(), shown);
+
+        QQuickItem *overlay = quick.window().contentItem();
+        QQuickItem *list = findIn(overlay, QStringLiteral("pickerRows"));
+        QVERIFY(list);
+        const QRectF listRect = list->mapRectToScene(QRectF(0, 0, list->width(), list->height()));
+        QQuickItem *lowest = nullptr;
+        QString lowestID;
+        for (const AudioOutputEndpoint &endpoint : button->property("model").value<OutputPickerModel *>()->endpoints()) {
+            QQuickItem *row = findIn(overlay, QStringLiteral("pickerRow_") + endpoint.id);
+            if (!row)
+                continue;
+            const QRectF r = row->mapRectToScene(QRectF(0, 0, row->width(), row->height()));
+            if (listRect.contains(r) && (!lowest || r.y() > lowest->mapToScene({0, 0}).y())) {
+                lowest = row;
+                lowestID = endpoint.id;
+            }
+        }
+        QVERIFY(lowest);
+        const QPointF point = lowest->mapToScene({lowest->width() / 2, lowest->height() / 2});
+        QVERIFY(notch.contains(point));
+        QTest::mouseClick(&quick.window(), Qt::LeftButton, {}, point.toPoint());
+        QTRY_VERIFY(!popup->property("visible").toBool());
+        auto *picker = button->property("model").value<OutputPickerModel *>();
+        QCOMPARE(picker->selectedIDText(), lowestID);
+        QVERIFY(!picker->showing());
+        QTRY_COMPARE(rig.pane.popoverRect(), QRectF());
+    }
+
     // Too many rows for the window: the popover stays inside it and its rows scroll.
     void rowsScrollWhenTheyDoNotFit()
     {
