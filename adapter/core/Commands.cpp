@@ -65,7 +65,7 @@ QCoro::Task<int> runGet(QDBusConnection bus, Invocation inv)
         co_return ExitNoPlayer;
     std::optional<QByteArray> art;
     if (inv.artwork && found.player->track.artUrl)
-        art = loadArtwork(*found.player->track.artUrl);
+        art = co_await fetchArtwork(*found.player->track.artUrl);
     const Payload payload = payloadFor(*found.player, std::move(art));
     if (!writeOut(QJsonDocument(toJson(payload)).toJson(QJsonDocument::Compact) + '\n'))
         co_return kExitOutputClosed;
