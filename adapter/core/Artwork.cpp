@@ -65,12 +65,18 @@ std::optional<QByteArray> loadArtwork(const QString &text, qint64 cap)
     return std::nullopt;
 }
 
-QCoro::Task<std::optional<QByteArray>> fetchArtwork(QString text, qint64 cap, std::chrono::milliseconds time)
+bool isWebAddress(const QString &text)
 {
     const QUrl url(text);
     const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) || url.host().isEmpty())
+    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")) && !url.host().isEmpty();
+}
+
+QCoro::Task<std::optional<QByteArray>> fetchArtwork(QString text, qint64 cap, std::chrono::milliseconds time)
+{
+    if (!isWebAddress(text))
         co_return loadArtwork(text, cap);
+    const QUrl url(text);
     // The network code lives in a module of its own, loaded only here: linked into the helper, it
     // would cost every streaming helper half a megabyte it never uses.
     QLibrary module(QCoreApplication::applicationDirPath() + QStringLiteral("/") + QLatin1String(kWebModuleName));

@@ -25,6 +25,9 @@ inline constexpr std::chrono::milliseconds kArtworkFetchTime{4000};
 // As loadArtwork(), and an "http:" or "https:" address is downloaded (certificates checked,
 // redirects only to equally safe addresses): the body of a 2xx answer that came whole within
 // `time`, not empty and within `cap`; none otherwise.
+// Whether the address is one fetchArtwork() downloads ("http:" or "https:" with a host).
+[[nodiscard]] bool isWebAddress(const QString &url);
+
 // Web addresses are downloaded by a module beside the helper; none without it.
 [[nodiscard]] QCoro::Task<std::optional<QByteArray>> fetchArtwork(QString url, qint64 cap = kArtworkSizeCap,
                                                                   std::chrono::milliseconds time = kArtworkFetchTime);

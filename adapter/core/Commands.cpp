@@ -213,6 +213,23 @@ void StreamSession::onChanged()
         m_debounce.start();
 }
 
+std::optional<QByteArray> StreamSession::artworkFor(const std::optional<QString> &url)
+{
+    if (!url || !isWebAddress(*url))
+        return m_artwork.bytesFor(url);
+    if (url != m_webUrl) {
+        m_webUrl = url;
+        m_webBytes.reset();
+        QCoro::connect(fetchArtwork(*url), this, [this, asked = *url](std::optional<QByteArray> bytes) {
+            if (m_webUrl != asked || !bytes)
+                return;
+            m_webBytes = std::move(bytes);
+            onChanged();
+        });
+    }
+    return m_webBytes;
+}
+
 void StreamSession::flush()
 {
     const auto chosen = m_tracker->nowPlaying({.allowMissingTitle = m_invocation.allowMissingTitle});
@@ -220,7 +237,7 @@ void StreamSession::flush()
     if (chosen) {
         std::optional<QByteArray> art;
         if (m_invocation.artwork)
-            art = m_artwork.bytesFor(chosen->state.track.artUrl);
+            art = artworkFor(chosen->state.track.artUrl);
         payload = payloadFor(chosen->state, std::move(art));
     }
     if (const auto line = m_lines.lineFor(payload); line && !writeOut(*line)) {

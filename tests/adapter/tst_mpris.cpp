@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -285,21 +286,24 @@ private Q_SLOTS:
     // A player naming its cover by a web address (as streaming players do), here a loopback HTTPS
     // server with a certificate of its own: "get" with artwork downloads it within the size cap;
     // an answer that is not a picture, too big, or from a server not trusted gives none, and the
-    // rest of the report stays.
-    void getFetchesArtworkFromTheWeb_data()
+    // rest of the report stays. A stream with artwork reports it once it has arrived.
+    void fetchesArtworkFromTheWeb_data()
     {
+        QTest::addColumn<bool>("stream");
         QTest::addColumn<int>("status");
         QTest::addColumn<int>("size");
         QTest::addColumn<bool>("trusted");
         QTest::addColumn<bool>("expected");
-        QTest::newRow("a cover") << 200 << 3000 << true << true;
-        QTest::newRow("not found") << 404 << 3000 << true << false;
-        QTest::newRow("empty") << 200 << 0 << true << false;
-        QTest::newRow("beyond the cap") << 200 << 9 * 1024 * 1024 << true << false;
-        QTest::newRow("a certificate nobody trusts") << 200 << 3000 << false << false;
+        QTest::newRow("a cover") << false << 200 << 3000 << true << true;
+        QTest::newRow("not found") << false << 404 << 3000 << true << false;
+        QTest::newRow("empty") << false << 200 << 0 << true << false;
+        QTest::newRow("beyond the cap") << false << 200 << 9 * 1024 * 1024 << true << false;
+        QTest::newRow("a certificate nobody trusts") << false << 200 << 3000 << false << false;
+        QTest::newRow("a cover, streamed") << true << 200 << 3000 << true << true;
     }
-    void getFetchesArtworkFromTheWeb()
+    void fetchesArtworkFromTheWeb()
     {
+        QFETCH(bool, stream);
         QFETCH(int, status);
         QFETCH(int, size);
         QFETCH(bool, trusted);
@@ -324,6 +328,10 @@ private Q_SLOTS:
                             {QStringLiteral("mpris:length"), qlonglong(180'000'000)},
                             {QStringLiteral("mpris:artUrl"), server.origin() + QStringLiteral("/art/cover.png")}};
         QVERIFY(spotify.publish(bus()));
+        const auto unpublish = qScopeGuard([&] {
+            bus().unregisterObject(tavrenhold::test::FakeSpotify::objectPath);
+            bus().unregisterService(tavrenhold::test::FakeSpotify::busName);
+        });
 
         QProcessEnvironment env = childEnvironment();
         if (trusted)
@@ -334,11 +342,24 @@ private Q_SLOTS:
         QProcess p;
         p.setProcessEnvironment(env);
         p.setStandardErrorFile(QProcess::nullDevice());
-        p.start(QStringLiteral("/usr/bin/perl"), adapterArguments({QStringLiteral("get"), QStringLiteral("--allow-missing-title")}));
+        p.start(QStringLiteral("/usr/bin/perl"),
+                adapterArguments(stream ? QStringList{"stream", "--no-diff", "--allow-missing-title"}
+                                        : QStringList{"get", "--allow-missing-title"}));
         QVERIFY(p.waitForStarted(5000));
+        if (stream) {
+            QJsonObject payload;
+            for (QJsonObject line; !(line = nextLine(p, 20000)).isEmpty();) {
+                payload = line.value("payload").toObject();
+                if (payload.contains("artworkData"))
+                    break;
+            }
+            stopProcess(p);
+            QCOMPARE(payload.value("title").toString(), QStringLiteral("Web Song"));
+            QCOMPARE(QByteArray::fromBase64(payload.value("artworkData").toString().toLatin1()), cover);
+            QCOMPARE(server.requests().size(), 1);
+            return;
+        }
         QVERIFY2(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 20000), "the adapter did not end");
-        bus().unregisterObject(tavrenhold::test::FakeSpotify::objectPath);
-        bus().unregisterService(tavrenhold::test::FakeSpotify::busName);
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
         const QJsonObject payload = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
