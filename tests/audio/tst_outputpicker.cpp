@@ -142,8 +142,8 @@ private Q_SLOTS:
         QCOMPARE(rig.discovery.names().size(), kept);
         QCOMPARE(rig.discovery.names().first(), QStringLiteral("Receiver 00000"));
         QCOMPARE(rig.discovery.names().last(), QStringLiteral("Receiver %1").arg(kept - 1, 5, 10, QLatin1Char('0')));
+        QTRY_COMPARE(picker.count(), 2 + kept);
         QVERIFY2(told <= 2, qPrintable(QString::number(told)));
-        QCOMPARE(picker.count(), 2 + kept);
         QCOMPARE(inserted, kept);
         QCOMPARE(resets, 0);
 
@@ -152,9 +152,8 @@ private Q_SLOTS:
         rig.discovery.considerRemoving(QStringLiteral("Receiver 00007"));
         QCoreApplication::processEvents();
         rig.discovery.considerAdding(QStringLiteral("Receiver 99999"));
-        QCoreApplication::processEvents();
+        QTRY_COMPARE(inserted, 1);
         QCOMPARE(removed, 1);
-        QCOMPARE(inserted, 1);
         QCOMPARE(changedRows, 0);
         QCOMPARE(resets, 0);
         QCOMPARE(rows(picker).at(2 + 7), QStringLiteral("ap-Receiver 00008"));
