@@ -1,7 +1,9 @@
 #include "Artwork.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibrary>
 #include <QUrl>
 
 namespace tavrenhold::adapter {
@@ -61,6 +63,27 @@ std::optional<QByteArray> loadArtwork(const QString &text, qint64 cap)
     if (url.isValid() && url.scheme().compare(QLatin1String("file"), Qt::CaseInsensitive) == 0)
         return loadFile(url, cap);
     return std::nullopt;
+}
+
+bool isWebAddress(const QString &text)
+{
+    const QUrl url(text);
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")) && !url.host().isEmpty();
+}
+
+QCoro::Task<std::optional<QByteArray>> fetchArtwork(QString text, qint64 cap, std::chrono::milliseconds time)
+{
+    if (!isWebAddress(text))
+        co_return loadArtwork(text, cap);
+    const QUrl url(text);
+    // The network code lives in a module of its own, loaded only here: linked into the helper, it
+    // would cost every streaming helper half a megabyte it never uses.
+    QLibrary module(QCoreApplication::applicationDirPath() + QStringLiteral("/") + QLatin1String(kWebModuleName));
+    const auto download = reinterpret_cast<WebArtworkDownload>(module.resolve("tavrenholdDownloadArtwork"));
+    if (!download)
+        co_return std::nullopt;
+    co_return co_await download(url, cap, time);
 }
 
 std::optional<QByteArray> ArtworkCache::bytesFor(const std::optional<QString> &url)

@@ -65,7 +65,7 @@ QCoro::Task<int> runGet(QDBusConnection bus, Invocation inv)
         co_return ExitNoPlayer;
     std::optional<QByteArray> art;
     if (inv.artwork && found.player->track.artUrl)
-        art = loadArtwork(*found.player->track.artUrl);
+        art = co_await fetchArtwork(*found.player->track.artUrl);
     const Payload payload = payloadFor(*found.player, std::move(art));
     if (!writeOut(QJsonDocument(toJson(payload)).toJson(QJsonDocument::Compact) + '\n'))
         co_return kExitOutputClosed;
@@ -213,6 +213,23 @@ void StreamSession::onChanged()
         m_debounce.start();
 }
 
+std::optional<QByteArray> StreamSession::artworkFor(const std::optional<QString> &url)
+{
+    if (!url || !isWebAddress(*url))
+        return m_artwork.bytesFor(url);
+    if (url != m_webUrl) {
+        m_webUrl = url;
+        m_webBytes.reset();
+        QCoro::connect(fetchArtwork(*url), this, [this, asked = *url](std::optional<QByteArray> bytes) {
+            if (m_webUrl != asked || !bytes)
+                return;
+            m_webBytes = std::move(bytes);
+            onChanged();
+        });
+    }
+    return m_webBytes;
+}
+
 void StreamSession::flush()
 {
     const auto chosen = m_tracker->nowPlaying({.allowMissingTitle = m_invocation.allowMissingTitle});
@@ -220,7 +237,7 @@ void StreamSession::flush()
     if (chosen) {
         std::optional<QByteArray> art;
         if (m_invocation.artwork)
-            art = m_artwork.bytesFor(chosen->state.track.artUrl);
+            art = artworkFor(chosen->state.track.artUrl);
         payload = payloadFor(chosen->state, std::move(art));
     }
     if (const auto line = m_lines.lineFor(payload); line && !writeOut(*line)) {

@@ -19,7 +19,9 @@ namespace tavrenhold::adapter {
 // The "stream" command: one line per change of the now-playing player's payload.
 //  - changes are gathered for `debounceMs` after the first one, then the latest payload is written;
 //  - while the now-playing player plays, its position is read every second (players never signal
-//    it) and a line is written only when it jumped; nothing is read while nothing plays.
+//    it) and a line is written only when it jumped; nothing is read while nothing plays;
+//  - a cover on the web is downloaded once per address while the lines go on without it, and comes
+//    as a change when it has arrived.
 class StreamSession : public QObject {
     Q_OBJECT
 public:
@@ -33,6 +35,7 @@ public:
 private:
     void onChanged();
     void flush();
+    [[nodiscard]] std::optional<QByteArray> artworkFor(const std::optional<QString> &url);
 
     Invocation m_invocation;
     PlayerTracker *m_tracker;
@@ -41,6 +44,8 @@ private:
     QString m_polledOwner;
     LineMaker m_lines;
     ArtworkCache m_artwork;
+    std::optional<QString> m_webUrl;
+    std::optional<QByteArray> m_webBytes;
     bool m_started = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <csignal>
@@ -62,6 +63,21 @@ Lifeline::~Lifeline()
     for (const int signo : {SIGTERM, SIGINT, SIGHUP})
         ::signal(signo, SIG_DFL);
 }
+
+void Lifeline::endWithBus(const QDBusConnection &bus, int status)
+{
+    m_busStatus = status;
+    QDBusConnection watched(bus);
+    const bool watching = watched.isConnected()
+                          && watched.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"),
+                                             QStringLiteral("org.freedesktop.DBus.Local"),
+                                             QStringLiteral("Disconnected"), this, SLOT(onBusLost()));
+    // Gone before the watch was in place: no signal would come.
+    if (!watching || !watched.isConnected())
+        QTimer::singleShot(0, this, &Lifeline::onBusLost);
+}
+
+void Lifeline::onBusLost() { QCoreApplication::exit(m_busStatus); }
 
 void Lifeline::onSignal()
 {

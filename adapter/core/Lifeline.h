@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDBusConnection>
 #include <QObject>
 
 class QSocketNotifier;
@@ -24,10 +25,18 @@ public:
     explicit Lifeline(QObject *parent = nullptr);
     ~Lifeline() override;
 
+    // Also ends the event loop with `status` when `bus` goes (the connection's own Disconnected
+    // signal, so nothing wakes while it stays), or on the next turn when it is gone already.
+    void endWithBus(const QDBusConnection &bus, int status);
+
+private Q_SLOTS:
+    void onBusLost();
+
 private:
     void onSignal();
 
     QSocketNotifier *m_notifier = nullptr;
+    int m_busStatus = 0;
 };
 
 // Writes all of `bytes` to standard output; false when it is closed or broken.

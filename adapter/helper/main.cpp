@@ -15,11 +15,6 @@
 
 using namespace tavrenhold::adapter;
 
-namespace {
-// How often the helper checks that its session bus is still there.
-constexpr int kBusCheckMs = 500;
-} // namespace
-
 int main(int argc, char *argv[])
 {
     if (!tieToParent())
@@ -39,13 +34,7 @@ int main(int argc, char *argv[])
 
     // A helper whose session bus went away can never report again: it ends with a failure, so that
     // whoever supervises it sees that instead of a helper that lives on silently.
-    QTimer busWatch;
-    busWatch.setInterval(kBusCheckMs);
-    QObject::connect(&busWatch, &QTimer::timeout, &app, [] {
-        if (!QDBusConnection::sessionBus().isConnected())
-            QCoreApplication::exit(ExitFailure);
-    });
-    busWatch.start();
+    lifeline.endWithBus(QDBusConnection::sessionBus(), ExitFailure);
 
     // Start inside the event loop, so a command that ends at once still ends it.
     QTimer::singleShot(0, &app, [inv = invocation.value()] {

@@ -4,6 +4,7 @@
 
 #include <QCollator>
 #include <QSysInfo>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -19,18 +20,22 @@ AirPlayDiscovery::AirPlayDiscovery(std::unique_ptr<platform::ServiceBrowser> bro
         connect(m_browser.get(), &platform::ServiceBrowser::removed, this,
                 [this](const QString &type, const QString &name) { considerRemoving(displayName(type, name)); });
         connect(m_browser.get(), &platform::ServiceBrowser::cleared, this, [this] {
-            m_found.clear();
-            publish();
+            m_announced.clear();
+            changed();
         });
         connect(m_browser.get(), &platform::ServiceBrowser::hostNameChanged, this, &AirPlayDiscovery::refreshLocalNames);
     }
+    // The built-in outputs may be described after receivers were announced.
+    if (m_audio)
+        connect(m_audio, &platform::AudioSystem::sinksChanged, this, &AirPlayDiscovery::refreshLocalNames);
     refreshLocalNames();
 }
 
 std::unique_ptr<AirPlayDiscovery> AirPlayDiscovery::makeAvahi(platform::AudioSystem *audio, QObject *parent)
 {
-    return std::make_unique<AirPlayDiscovery>(platform::ServiceBrowser::makeAvahi({airPlayType, raopType}), audio,
-                                              parent);
+    // A receiver is usually announced under both types.
+    return std::make_unique<AirPlayDiscovery>(
+        platform::ServiceBrowser::makeAvahi({airPlayType, raopType}, 2 * maxReceivers), audio, parent);
 }
 
 void AirPlayDiscovery::start()
@@ -68,7 +73,19 @@ void AirPlayDiscovery::refreshLocalNames()
                 add(device.name);
         }
     }
+    if (names == m_localNames)
+        return;
     m_localNames = names;
+    changed();
+}
+
+bool AirPlayDiscovery::isLocal(const QString &name) const
+{
+    for (const QString &local : std::as_const(m_localNames)) {
+        if (name.contains(local, Qt::CaseInsensitive) || local.contains(name, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
 }
 
 void AirPlayDiscovery::considerAdding(const QString &raw)
@@ -76,42 +93,87 @@ void AirPlayDiscovery::considerAdding(const QString &raw)
     const QString name = raw.trimmed();
     if (name.isEmpty())
         return;
-    for (const QString &local : std::as_const(m_localNames)) {
-        if (name.contains(local, Qt::CaseInsensitive) || local.contains(name, Qt::CaseInsensitive))
-            return;
-    }
     for (const char *model : {"macbook", "imac", "mac mini", "mac studio", "mac pro"}) {
         if (name.contains(QLatin1String(model), Qt::CaseInsensitive))
             return;
     }
-    ++m_found[name];
-    publish();
+    const auto it = m_announced.find(name);
+    if (it != m_announced.end()) {
+        ++*it;
+        return;
+    }
+    if (m_announced.size() >= maxReceivers)
+        return;
+    m_announced.insert(name, 1);
+    changed();
 }
 
 void AirPlayDiscovery::considerRemoving(const QString &raw)
 {
-    const QString name = raw.trimmed();
-    const auto it = m_found.find(name);
-    if (it == m_found.end())
+    const auto it = m_announced.find(raw.trimmed());
+    if (it == m_announced.end())
         return;
-    if (*it > 1)
+    if (*it > 1) {
         --*it;
-    else
-        m_found.erase(it);
-    publish();
+        return;
+    }
+    m_announced.erase(it);
+    changed();
 }
 
-void AirPlayDiscovery::publish()
+QMap<QString, int> AirPlayDiscovery::found() const
 {
-    QStringList names = m_found.keys();
+    QMap<QString, int> found;
+    for (auto it = m_announced.cbegin(); it != m_announced.cend(); ++it) {
+        if (!isLocal(it.key()))
+            found.insert(it.key(), it.value());
+    }
+    return found;
+}
+
+QStringList AirPlayDiscovery::names() const
+{
+    if (!m_stale)
+        return m_names;
+    m_stale = false;
+    QStringList names;
+    for (auto it = m_announced.cbegin(); it != m_announced.cend(); ++it) {
+        if (!isLocal(it.key()))
+            names << it.key();
+    }
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::stable_sort(names.begin(), names.end(),
-                     [&](const QString &a, const QString &b) { return collator.compare(a, b) < 0; });
-    if (names == m_names)
-        return;
+    // Equal ignoring case: a fixed order all the same, whatever order the names came in.
+    std::sort(names.begin(), names.end(), [&](const QString &a, const QString &b) {
+        const int order = collator.compare(a, b);
+        return order != 0 ? order < 0 : a < b;
+    });
     m_names = names;
+    return m_names;
+}
+
+void AirPlayDiscovery::changed()
+{
+    m_stale = true;
+    // The first change of a turn that alters the list is told at once, the rest together when the
+    // turn is over.
+    if (m_turnOpen || !notify())
+        return;
+    m_turnOpen = true;
+    QTimer::singleShot(0, this, [this] {
+        m_turnOpen = false;
+        notify();
+    });
+}
+
+bool AirPlayDiscovery::notify()
+{
+    const QStringList now = names();
+    if (now == m_notified)
+        return false;
+    m_notified = now;
     Q_EMIT namesChanged();
+    return true;
 }
 
 } // namespace tavrenhold

@@ -72,23 +72,78 @@ void OutputPickerModel::relist()
     marks.reserve(rows.size());
     for (const AudioOutputEndpoint &row : rows)
         marks.push_back(isSelected(row));
-    if (rows != m_rows) {
-        const bool countDiffers = rows.size() != m_rows.size();
+    const size_t before = m_rows.size();
+    if (!update(rows, marks)) {
         beginResetModel();
         m_rows = std::move(rows);
         m_marks = std::move(marks);
         endResetModel();
-        if (countDiffers)
-            Q_EMIT countChanged();
-        return;
     }
-    for (size_t i = 0; i < marks.size(); ++i) {
-        if (marks[i] == m_marks[i])
+    if (m_rows.size() != before)
+        Q_EMIT countChanged();
+}
+
+// Rows are told by their id. Rows that went are removed and rows that came are inserted, each run
+// of neighbours at once, and rows whose text or mark changed are updated: the view redoes only
+// what changed. False, with nothing done, when the rows that stay changed their order.
+bool OutputPickerModel::update(const std::vector<AudioOutputEndpoint> &rows, const std::vector<bool> &marks)
+{
+    QHash<QString, size_t> wanted;
+    for (size_t i = 0; i < rows.size(); ++i)
+        wanted.insert(rows[i].id, i);
+    QHash<QString, size_t> present;
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        present.insert(m_rows[i].id, i);
+    if (size_t(wanted.size()) != rows.size() || size_t(present.size()) != m_rows.size())
+        return false;
+    std::optional<size_t> last;
+    for (const AudioOutputEndpoint &row : m_rows) {
+        const auto at = wanted.constFind(row.id);
+        if (at == wanted.cend())
             continue;
+        if (last && *at < *last)
+            return false;
+        last = *at;
+    }
+
+    for (size_t end = m_rows.size(); end > 0;) {
+        if (wanted.contains(m_rows[end - 1].id)) {
+            --end;
+            continue;
+        }
+        size_t first = end - 1;
+        while (first > 0 && !wanted.contains(m_rows[first - 1].id))
+            --first;
+        beginRemoveRows({}, int(first), int(end - 1));
+        m_rows.erase(m_rows.begin() + qsizetype(first), m_rows.begin() + qsizetype(end));
+        m_marks.erase(m_marks.begin() + qsizetype(first), m_marks.begin() + qsizetype(end));
+        endRemoveRows();
+        end = first;
+    }
+    for (size_t first = 0; first < rows.size();) {
+        if (present.contains(rows[first].id)) {
+            ++first;
+            continue;
+        }
+        size_t end = first + 1;
+        while (end < rows.size() && !present.contains(rows[end].id))
+            ++end;
+        beginInsertRows({}, int(first), int(end - 1));
+        m_rows.insert(m_rows.begin() + qsizetype(first), rows.begin() + qsizetype(first), rows.begin() + qsizetype(end));
+        m_marks.insert(m_marks.begin() + qsizetype(first), marks.begin() + qsizetype(first), marks.begin() + qsizetype(end));
+        endInsertRows();
+        first = end;
+    }
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i] == m_rows[i] && marks[i] == m_marks[i])
+            continue;
+        const bool onlyMark = rows[i] == m_rows[i];
+        m_rows[i] = rows[i];
         m_marks[i] = marks[i];
         const QModelIndex at = index(int(i));
-        Q_EMIT dataChanged(at, at, {SelectedRole});
+        Q_EMIT dataChanged(at, at, onlyMark ? QList<int>{SelectedRole} : QList<int>{});
     }
+    return true;
 }
 
 int OutputPickerModel::rowCount(const QModelIndex &parent) const

@@ -18,7 +18,8 @@ class AirPlayDiscovery;
 // The output picker behind the Music pane's output button: whether its popover is open, the rows it
 // lists (every usable sink and every AirPlay receiver that is not one), which row is marked, and
 // what a click on a row or on "Sound Settings…" does. The rows are listed again whenever the
-// receivers or the sinks change, so no row names a sink that went or was renumbered.
+// receivers or the sinks change, so no row names a sink that went or was renumbered; the rows that
+// came and went are inserted and removed, the others stay as they are.
 class OutputPickerModel : public QAbstractListModel {
     Q_OBJECT
     QML_ELEMENT
@@ -67,6 +68,7 @@ Q_SIGNALS:
 private:
     void follow();
     void relist();
+    [[nodiscard]] bool update(const std::vector<AudioOutputEndpoint> &rows, const std::vector<bool> &marks);
     void setSelectedID(const std::optional<QString> &id);
 
     QPointer<MusicPane> m_pane;

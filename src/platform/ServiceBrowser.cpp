@@ -34,7 +34,10 @@ class AvahiServiceBrowser final : public ServiceBrowser {
     Q_OBJECT
 
 public:
-    AvahiServiceBrowser(QDBusConnection bus, const QStringList &types) : m_bus(std::move(bus)), m_types(types) {}
+    AvahiServiceBrowser(QDBusConnection bus, const QStringList &types, int maxServices)
+        : m_bus(std::move(bus)), m_types(types), m_maxServices(maxServices)
+    {
+    }
 
     ~AvahiServiceBrowser() override
     {
@@ -74,7 +77,10 @@ private Q_SLOTS:
     {
         if (!m_types.contains(type))
             return;
-        auto &carriers = m_services[{type, name}];
+        const Key key{type, name};
+        if (m_services.size() >= m_maxServices && !m_services.contains(key))
+            return;
+        auto &carriers = m_services[key];
         const bool first = carriers.isEmpty();
         carriers.insert({interface, protocol});
         if (first)
@@ -137,6 +143,7 @@ private:
 
     QDBusConnection m_bus;
     QStringList m_types;
+    int m_maxServices = 0;
     bool m_started = false;
     QString m_hostName;
     QHash<Key, QSet<std::pair<int, int>>> m_services; // who carries each service: interface, protocol
@@ -144,9 +151,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<ServiceBrowser> ServiceBrowser::makeAvahi(const QStringList &types)
+std::unique_ptr<ServiceBrowser> ServiceBrowser::makeAvahi(const QStringList &types, int maxServices)
 {
-    return std::make_unique<AvahiServiceBrowser>(avahiBus(), types);
+    return std::make_unique<AvahiServiceBrowser>(avahiBus(), types, maxServices);
 }
 
 } // namespace tavrenhold::platform

@@ -23,8 +23,10 @@ public:
 
     // Avahi over D-Bus, on the bus TAVRENHOLD_AVAHI_BUS names: "system" (also when unset),
     // "session", or a bus address. Without a daemon nothing is found and nothing fails; a daemon
-    // that leaves takes its services along, and one that comes back is browsed again.
-    [[nodiscard]] static std::unique_ptr<ServiceBrowser> makeAvahi(const QStringList &types);
+    // that leaves takes its services along, and one that comes back is browsed again. At most
+    // `maxServices` services are kept (any host can announce any number); one found beyond them is
+    // left out, and its removal too.
+    [[nodiscard]] static std::unique_ptr<ServiceBrowser> makeAvahi(const QStringList &types, int maxServices = 1024);
 
 Q_SIGNALS:
     void found(const QString &type, const QString &name);

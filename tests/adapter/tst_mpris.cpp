@@ -1,6 +1,9 @@
 // labels: mpris dbus
 // The adapter against a real MPRIS player: mpv with mpv-mpris on a private session bus, playing tones
 // made here. Every test starts its own bus and player.
+#include "fakes/FakeHttpServer.h"
+#include "peers/FakeSpotify.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -12,6 +15,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -277,6 +281,91 @@ private Q_SLOTS:
                     .match(p.value("timestamp").toString())
                     .hasMatch());
         QCOMPARE(QByteArray::fromBase64(p.value("artworkData").toString().toLatin1()), artwork);
+    }
+
+    // A player naming its cover by a web address (as streaming players do), here a loopback HTTPS
+    // server with a certificate of its own: "get" with artwork downloads it within the size cap;
+    // an answer that is not a picture, too big, or from a server not trusted gives none, and the
+    // rest of the report stays. A stream with artwork reports it once it has arrived.
+    void fetchesArtworkFromTheWeb_data()
+    {
+        QTest::addColumn<bool>("stream");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("trusted");
+        QTest::addColumn<bool>("expected");
+        QTest::newRow("a cover") << false << 200 << 3000 << true << true;
+        QTest::newRow("not found") << false << 404 << 3000 << true << false;
+        QTest::newRow("empty") << false << 200 << 0 << true << false;
+        QTest::newRow("beyond the cap") << false << 200 << 9 * 1024 * 1024 << true << false;
+        QTest::newRow("a certificate nobody trusts") << false << 200 << 3000 << false << false;
+        QTest::newRow("a cover, streamed") << true << 200 << 3000 << true << true;
+    }
+    void fetchesArtworkFromTheWeb()
+    {
+        QFETCH(bool, stream);
+        QFETCH(int, status);
+        QFETCH(int, size);
+        QFETCH(bool, trusted);
+        QFETCH(bool, expected);
+        for (auto &p : m_players)
+            stopProcess(*p);
+        QVERIFY(QTest::qWaitFor([&] { return !bus().interface()->isServiceRegistered(kMpv).value(); }, 5000));
+
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const auto tls = tavrenhold::test::FakeHttpServer::makeCertificate(folder.path());
+        QVERIFY2(!tls.certificateFile.isEmpty(), "openssl could not make a certificate");
+        tavrenhold::test::FakeHttpServer server(tls);
+        QVERIFY(server.listen());
+        QByteArray cover(size, 'c');
+        cover.replace(0, qMin(size, 8), QByteArray("\x89PNG\r\n\x1a\n").left(size));
+        server.on("/art/cover.png", tavrenhold::test::FakeHttpServer::Answer{status, cover, {{"Content-Type", "image/png"}}});
+
+        tavrenhold::test::FakeSpotify spotify;
+        spotify.metadata = {{QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath("/track/1"))},
+                            {QStringLiteral("xesam:title"), QStringLiteral("Web Song")},
+                            {QStringLiteral("mpris:length"), qlonglong(180'000'000)},
+                            {QStringLiteral("mpris:artUrl"), server.origin() + QStringLiteral("/art/cover.png")}};
+        QVERIFY(spotify.publish(bus()));
+        const auto unpublish = qScopeGuard([&] {
+            bus().unregisterObject(tavrenhold::test::FakeSpotify::objectPath);
+            bus().unregisterService(tavrenhold::test::FakeSpotify::busName);
+        });
+
+        QProcessEnvironment env = childEnvironment();
+        if (trusted)
+            env.insert(QStringLiteral("SSL_CERT_FILE"), tls.certificateFile);
+        else
+            env.remove(QStringLiteral("SSL_CERT_FILE"));
+        // The player and the server live in this process: its loop turns while the adapter runs.
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.setStandardErrorFile(QProcess::nullDevice());
+        p.start(QStringLiteral("/usr/bin/perl"),
+                adapterArguments(stream ? QStringList{"stream", "--no-diff", "--allow-missing-title"}
+                                        : QStringList{"get", "--allow-missing-title"}));
+        QVERIFY(p.waitForStarted(5000));
+        if (stream) {
+            QJsonObject payload;
+            for (QJsonObject line; !(line = nextLine(p, 20000)).isEmpty();) {
+                payload = line.value("payload").toObject();
+                if (payload.contains("artworkData"))
+                    break;
+            }
+            stopProcess(p);
+            QCOMPARE(payload.value("title").toString(), QStringLiteral("Web Song"));
+            QCOMPARE(QByteArray::fromBase64(payload.value("artworkData").toString().toLatin1()), cover);
+            QCOMPARE(server.requests().size(), 1);
+            return;
+        }
+        QVERIFY2(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 20000), "the adapter did not end");
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        const QJsonObject payload = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+        QCOMPARE(payload.value("title").toString(), QStringLiteral("Web Song"));
+        QCOMPARE(QByteArray::fromBase64(payload.value("artworkData").toString().toLatin1()), expected ? cover : QByteArray());
+        QCOMPARE(server.requests().size(), trusted ? 1 : 0);
     }
 
     void getWithoutPlayerFails()

@@ -1,11 +1,15 @@
-// labels: dbus
+// labels: dbus pulse
 // AirPlay receivers found through a stand-in Avahi daemon on a private bus: one entry per receiver
 // whatever the service types, interfaces and protocols carrying it, this machine and other Macs left
-// out, the daemon leaving and coming back, and no daemon at all.
+// out (also when a real sound server describes its outputs late), the daemon leaving and coming
+// back, no daemon at all, and a flood of announcements.
 
 #include "fakes/FakeAudioSystem.h"
 #include "fakes/FakeAvahi.h"
 #include "music/AirPlayDiscovery.h"
+#include "music/MusicRig.h"
+#include "music/OutputPickerModel.h"
+#include "peers/PulsePeer.h"
 #include "scripthost/PrivateBus.h"
 
 #include <QSysInfo>
@@ -61,7 +65,8 @@ class TestAirPlayDiscovery : public QObject {
         test::FakeAudioSystem audio;
         std::unique_ptr<AirPlayDiscovery> discovery;
 
-        bool make(const QString &hostName, bool daemon = true)
+        // With no `audio`, the fake one with a built-in "MacBook Pro Speakers".
+        bool make(const QString &hostName, bool daemon = true, platform::AudioSystem *sound = nullptr)
         {
             static int serial = 0;
             if (!bus.start(QStringLiteral("airplay-test-%1").arg(++serial)))
@@ -72,7 +77,7 @@ class TestAirPlayDiscovery : public QObject {
                 return false;
             audio.setSinks({builtIn(QStringLiteral("MacBook Pro Speakers"))}, QStringLiteral("speakers"));
             qputenv("TAVRENHOLD_AVAHI_BUS", bus.address().toUtf8());
-            discovery = AirPlayDiscovery::makeAvahi(&audio);
+            discovery = AirPlayDiscovery::makeAvahi(sound ? sound : &audio);
             qunsetenv("TAVRENHOLD_AVAHI_BUS");
             return true;
         }
@@ -236,6 +241,99 @@ private Q_SLOTS:
         // Counted afresh, not on top of the old announcements.
         rig.avahi->withdraw({2, 0, QStringLiteral("Den"), airplay});
         QTRY_COMPARE_WITH_TIMEOUT(rig.names(), QStringList{"Kitchen"}, ceiling);
+    }
+
+    // A receiver named like one of this machine's outputs is left out however late the sound
+    // server describes that output (it may start after the receivers were found), and is listed
+    // again when the output goes.
+    void outputsDescribedAfterReceivers_data()
+    {
+        QTest::addColumn<bool>("serverLate");
+        QTest::newRow("an output loaded later") << false;
+        QTest::newRow("the sound server starts later") << true;
+    }
+    void outputsDescribedAfterReceivers()
+    {
+        QFETCH(bool, serverLate);
+        const QString missing = test::PulsePeer::missingTools();
+        if (!missing.isEmpty())
+            QFAIL(qPrintable(missing));
+        test::PulsePeer pulse;
+        if (serverLate)
+            qputenv("PULSE_SERVER", pulse.server().toUtf8());
+        else
+            QVERIFY2(pulse.start(), qPrintable(pulse.log()));
+        const std::unique_ptr<platform::AudioSystem> sound = platform::AudioSystem::makePulse();
+        Rig rig;
+        QVERIFY(rig.make(QStringLiteral("studio-host"), true, sound.get()));
+        rig.discovery->start();
+        rig.avahi->announce({2, 0, QStringLiteral("Desk"), airplay});
+        rig.avahi->announce({2, 0, QStringLiteral("AA@Desk"), raop});
+        rig.avahi->announce({2, 0, QStringLiteral("Kitchen"), airplay});
+        QTRY_COMPARE_WITH_TIMEOUT(rig.names(), (QStringList{"Desk", "Kitchen"}), ceiling);
+
+        if (serverLate)
+            QVERIFY2(pulse.start(), qPrintable(pulse.log()));
+        const auto module = pulse.loadSink(QStringLiteral("desk"), QStringLiteral(
+            R"(device.description="Desk Speakers" device.class=sound device.bus=pci device.form_factor=internal)"));
+        QVERIFY(module);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.names(), QStringList{"Kitchen"}, ceiling);
+        QVERIFY(rig.discovery->localNames().contains(QStringLiteral("Desk Speakers")));
+
+        QVERIFY(pulse.pactl({QStringLiteral("unload-module"), *module}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.names(), (QStringList{"Desk", "Kitchen"}), ceiling);
+        // Still counted under both announcements: it goes when both have.
+        rig.avahi->withdraw({2, 0, QStringLiteral("Desk"), airplay});
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.names(), (QStringList{"Desk", "Kitchen"}));
+        rig.avahi->withdraw({2, 0, QStringLiteral("AA@Desk"), raop});
+        QTRY_COMPARE_WITH_TIMEOUT(rig.names(), QStringList{"Kitchen"}, ceiling);
+    }
+
+    // 20,000 receivers announced at once through the daemon (it relays what any host on the
+    // network announces): a bounded list, told of far fewer times than there are announcements,
+    // and an open picker that inserts rows instead of listing everything again. A receiver that
+    // goes makes room for one announced later.
+    void floodOfAnnouncements()
+    {
+        Rig rig;
+        QVERIFY(rig.make(QStringLiteral("studio-host")));
+        rig.discovery->start();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.avahi->browsed.size(), 2, ceiling);
+        QVERIFY(rig.settle());
+
+        test::MusicRig music;
+        music.audio.setSinks({builtIn(QStringLiteral("MacBook Pro Speakers"))}, QStringLiteral("speakers"));
+        music.pane.setAirPlay(rig.discovery.get());
+        OutputPickerModel picker;
+        picker.setPane(&music.pane);
+        picker.toggle();
+        QCOMPARE(picker.count(), 1);
+        int told = 0, resets = 0;
+        connect(rig.discovery.get(), &AirPlayDiscovery::namesChanged, &picker, [&] { ++told; });
+        connect(&picker, &QAbstractItemModel::modelReset, &picker, [&] { ++resets; });
+
+        const auto name = [](int i) { return QStringLiteral("Receiver %1").arg(i, 5, 10, QLatin1Char('0')); };
+        constexpr int flood = 20000;
+        for (int i = 0; i < flood; ++i)
+            rig.avahi->announce({2, 0, name(i), airplay});
+        // Signals arrive in order: once the first receiver has gone and a later one came in its
+        // room (and the picker heard of it), the whole flood has been handled.
+        rig.avahi->withdraw({2, 0, name(0), airplay});
+        rig.avahi->announce({2, 0, sentinel, airplay});
+        QTRY_VERIFY_WITH_TIMEOUT(picker.count() > 0 && picker.endpoints().back().name == sentinel, 60000);
+
+        const int kept = AirPlayDiscovery::maxReceivers;
+        QCOMPARE(rig.discovery->names().size(), kept);
+        QCOMPARE(rig.discovery->found().size(), kept);
+        QVERIFY(!rig.discovery->names().contains(name(0)));
+        QCOMPARE(rig.discovery->names().at(0), name(1));
+        QVERIFY(!rig.discovery->names().contains(name(kept + 1)));
+        QCOMPARE(picker.count(), 1 + kept);
+        QCOMPARE(picker.endpoints().back().name, sentinel);
+        QCOMPARE(resets, 0);
+        QVERIFY2(told < kept / 4, qPrintable(QString::number(told)));
+        QVERIFY(picker.showing());
     }
 
     // No daemon: an empty list and no error; a daemon that appears later is browsed.

@@ -3,9 +3,11 @@
 // does, receivers and sinks that come while it is open, and its views offscreen.
 
 #include "design/QuickHarness.h"
+#include "music/AirPlayDiscovery.h"
 #include "music/MusicRig.h"
 #include "music/OutputPickerModel.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QQuickItem>
 #include <QTemporaryDir>
@@ -110,6 +112,52 @@ private Q_SLOTS:
         rig.audio.setSinks({sink(0, "dac", "Zebra DAC", "usb"), sink(1, "speakers", "Built-in Speakers", "pci", "internal")},
                            QStringLiteral("speakers"));
         QCOMPARE(rows(picker), (QStringList{"ca-1*", "ca-0", "ap-Kitchen"}));
+        QVERIFY(picker.showing());
+    }
+
+    // Receivers arriving in a flood within one turn of the event loop: the list is told of them
+    // at most twice, keeps a bounded number, and the open picker inserts the new rows and removes
+    // the gone ones without listing everything again.
+    void floodOfReceiversInOneTurn()
+    {
+        MusicRig rig;
+        rig.audio.setSinks(twoSinks, QStringLiteral("speakers"));
+        OutputPickerModel picker;
+        picker.setPane(&rig.pane);
+        picker.toggle();
+        QCoreApplication::processEvents();
+        int told = 0, resets = 0, inserted = 0, removed = 0, changedRows = 0;
+        connect(&rig.discovery, &AirPlayDiscovery::namesChanged, &picker, [&] { ++told; });
+        connect(&picker, &QAbstractItemModel::modelReset, &picker, [&] { ++resets; });
+        connect(&picker, &QAbstractItemModel::rowsInserted, &picker,
+                [&](const QModelIndex &, int first, int last) { inserted += last - first + 1; });
+        connect(&picker, &QAbstractItemModel::rowsRemoved, &picker,
+                [&](const QModelIndex &, int first, int last) { removed += last - first + 1; });
+        connect(&picker, &QAbstractItemModel::dataChanged, &picker, [&] { ++changedRows; });
+
+        for (int i = 0; i < 20000; ++i)
+            rig.discovery.considerAdding(QStringLiteral("Receiver %1").arg(i, 5, 10, QLatin1Char('0')));
+        QCoreApplication::processEvents();
+        const int kept = AirPlayDiscovery::maxReceivers;
+        QCOMPARE(rig.discovery.names().size(), kept);
+        QCOMPARE(rig.discovery.names().first(), QStringLiteral("Receiver 00000"));
+        QCOMPARE(rig.discovery.names().last(), QStringLiteral("Receiver %1").arg(kept - 1, 5, 10, QLatin1Char('0')));
+        QTRY_COMPARE(picker.count(), 2 + kept);
+        QVERIFY2(told <= 2, qPrintable(QString::number(told)));
+        QCOMPARE(inserted, kept);
+        QCOMPARE(resets, 0);
+
+        // One receiver goes, another takes its room: one row out, one row in, nothing else.
+        inserted = 0;
+        rig.discovery.considerRemoving(QStringLiteral("Receiver 00007"));
+        QCoreApplication::processEvents();
+        rig.discovery.considerAdding(QStringLiteral("Receiver 99999"));
+        QTRY_COMPARE(inserted, 1);
+        QCOMPARE(removed, 1);
+        QCOMPARE(changedRows, 0);
+        QCOMPARE(resets, 0);
+        QCOMPARE(rows(picker).at(2 + 7), QStringLiteral("ap-Receiver 00008"));
+        QCOMPARE(rows(picker).last(), QStringLiteral("ap-Receiver 99999"));
         QVERIFY(picker.showing());
     }
 
@@ -268,6 +316,79 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         QVERIFY(!picker->showing());
         qputenv("PATH", oldPath);
+    }
+
+    // In the Music pane, the popover lies inside the notch (the pane's width, from the window's top
+    // down to the pane's bottom edge), not below it in the rest of the window: the pointer on any
+    // row is over the notch, also once choosing that row has closed the popover. The lowest row
+    // that shows can be chosen.
+    void popoverStaysOverThePane_data()
+    {
+        QTest::addColumn<int>("sinks");
+        QTest::addColumn<QStringList>("receivers");
+        QTest::newRow("one output") << 1 << QStringList();
+        QTest::newRow("outputs and receivers") << 2 << QStringList{"Attic", "Kitchen"};
+        QTest::newRow("more than fit") << 8 << QStringList{"Kitchen"};
+    }
+    void popoverStaysOverThePane()
+    {
+        QFETCH(int, sinks);
+        QFETCH(QStringList, receivers);
+        MusicRig rig;
+        std::vector<SinkRecord> records;
+        for (int i = 0; i < sinks; ++i)
+            records.push_back(i == 0 ? twoSinks[0] : sink(quint32(i + 1), QStringLiteral("s%1").arg(i), QStringLiteral("Output %1").arg(i), "usb"));
+        rig.audio.setSinks(records, QStringLiteral("speakers"));
+        for (const QString &name : receivers)
+            rig.discovery.considerAdding(name);
+        QuickHarness quick;
+        quick.appearance.setReduceMotion(true);
+        // The pane where the open notch puts it, in a window with room below the notch.
+        QVERIFY(quick.load("import Tavrenhold.Music\nItem { MusicPaneContent { objectName: \"content\"; x: 60; y: 94;"
+                           " width: 520; height: 156 } }",
+                           {640, 480}));
+        QQuickItem *content = findIn(quick.item(), QStringLiteral("content"));
+        QVERIFY(content);
+        content->setProperty("pane", QVariant::fromValue(&rig.pane));
+        const QRectF paneRect = content->mapRectToScene(QRectF(0, 0, content->width(), content->height()));
+        const QRectF notch(paneRect.x(), 0, paneRect.width(), paneRect.bottom());
+        QQuickItem *button = findIn(content, QStringLiteral("musicOutputButton"));
+        QVERIFY(button);
+        QTest::mouseClick(&quick.window(), Qt::LeftButton, {}, button->mapToScene({14, 14}).toPoint());
+        QTRY_VERIFY(button->property("popover").value<QObject *>());
+        auto *popup = button->property("popover").value<QObject *>();
+        QTRY_VERIFY(popup->property("opened").toBool());
+        const QRectF shown(popup->property("x").toDouble(), popup->property("y").toDouble(),
+                           popup->property("width").toDouble(), popup->property("height").toDouble());
+        QVERIFY2(notch.contains(shown), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(shown.x()).arg(shown.y())
+                                                      .arg(shown.width()).arg(shown.height())));
+        QTRY_COMPARE(rig.pane.popoverRect(), shown);
+
+        QQuickItem *overlay = quick.window().contentItem();
+        QQuickItem *list = findIn(overlay, QStringLiteral("pickerRows"));
+        QVERIFY(list);
+        const QRectF listRect = list->mapRectToScene(QRectF(0, 0, list->width(), list->height()));
+        QQuickItem *lowest = nullptr;
+        QString lowestID;
+        for (const AudioOutputEndpoint &endpoint : button->property("model").value<OutputPickerModel *>()->endpoints()) {
+            QQuickItem *row = findIn(overlay, QStringLiteral("pickerRow_") + endpoint.id);
+            if (!row)
+                continue;
+            const QRectF r = row->mapRectToScene(QRectF(0, 0, row->width(), row->height()));
+            if (listRect.contains(r) && (!lowest || r.y() > lowest->mapToScene({0, 0}).y())) {
+                lowest = row;
+                lowestID = endpoint.id;
+            }
+        }
+        QVERIFY(lowest);
+        const QPointF point = lowest->mapToScene({lowest->width() / 2, lowest->height() / 2});
+        QVERIFY(notch.contains(point));
+        QTest::mouseClick(&quick.window(), Qt::LeftButton, {}, point.toPoint());
+        QTRY_VERIFY(!popup->property("visible").toBool());
+        auto *picker = button->property("model").value<OutputPickerModel *>();
+        QCOMPARE(picker->selectedIDText(), lowestID);
+        QVERIFY(!picker->showing());
+        QTRY_COMPARE(rig.pane.popoverRect(), QRectF());
     }
 
     // Too many rows for the window: the popover stays inside it and its rows scroll.

@@ -4,14 +4,17 @@ import Tavrenhold.Music
 
 // The output button of the expanded Music pane: "airplayaudio" in a circle, brighter while hovered
 // or open. A click opens the picker as a popup on the window's overlay (the pane's carousel clips),
-// under the button and inside the window, 240 points wide; the rows scroll when the window is too
-// short for them. Clicking outside closes it. Hover and open changes move with Motion.tap. The popup
+// inside `bounds`, 240 points wide: under the button when it fits, else beside it; the rows scroll
+// when the bounds are too short for them. Clicking outside closes it. Hover and open changes move with Motion.tap. The popup
 // (and the Quick Controls it is made of) is built the first time it opens.
 Item {
     id: root
 
     property MusicPane pane
     property real diameter: 28
+    // The pane's area: the popup stays within its width, above its bottom edge (see
+    // OutputPickerPopup); inside the whole window when none is given.
+    property Item bounds: null
     // The popup's rectangle in the window while it is open; empty while it is closed. The pane
     // carries it to the shell, which lets the pointer in there.
     readonly property rect popoverRect: popover && popover.visible ? Qt.rect(popover.x, popover.y, popover.width, popover.height)

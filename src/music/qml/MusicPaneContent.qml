@@ -141,6 +141,9 @@ Item {
                     Layout.alignment: Qt.AlignTop
                     diameter: 28
                     pane: root.pane
+                    // The popup stays inside the notch: a row chosen there leaves the pointer
+                    // over the notch.
+                    bounds: root
                 }
             }
 
