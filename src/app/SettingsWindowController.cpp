@@ -9,6 +9,7 @@
 #include "design/Appearance.h"
 #include "focus/FocusPane.h"
 #include "platform/Defaults.h"
+#include "platform/WindowTitle.h"
 #include "usage/UsageStore.h"
 
 #include <QQmlComponent>
@@ -106,6 +107,10 @@ void SettingsWindowController::show()
         // Closing only hides it; the next show() brings the same window back.
         m_window->QObject::setParent(this);
     }
+    // An entry switched on or off outside since the window was last shown shows as it is now.
+    if (m_general)
+        m_general->refreshLogin();
+    platform::showPlainTitle(*m_window);
     m_window->show();
     m_window->raise();
     m_window->requestActivate();

@@ -46,8 +46,8 @@ public:
     };
     void setModels(Models models) { m_models = models; }
 
-    // Does nothing until configured. The first call makes the window; every call shows it, raises it
-    // and asks for the keyboard.
+    // Does nothing until configured. The first call makes the window; every call reads the login
+    // entry again, shows the window, raises it and asks for the keyboard.
     void show();
 
     // Destroys the window and what it shows; the program calls it before the application object goes.

@@ -4,6 +4,8 @@
 #include "platform/Defaults.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QSaveFile>
@@ -14,12 +16,21 @@ namespace {
 // The longest single sleep: far deadlines are reached a day at a time.
 constexpr double maxSleepSeconds = 86400;
 
-// Keeps an unreadable record beside the defaults file under a name no earlier copy has.
+// Keeps an unreadable record beside the defaults file under a name no earlier copy has; a record
+// kept there by an earlier start is not copied again.
 QString setAside(const QString &defaultsPath, const QByteArray &bytes)
 {
     const QFileInfo defaults(defaultsPath);
-    const QString base = defaults.absolutePath() + QStringLiteral("/focus.pomodoro.corrupt.")
-        + QString::number(QDateTime::currentSecsSinceEpoch());
+    const QDir folder = defaults.absoluteDir();
+    const QString prefix = QStringLiteral("focus.pomodoro.corrupt.");
+    for (const QFileInfo &earlier : folder.entryInfoList({prefix + QLatin1Char('*')}, QDir::Files, QDir::Name)) {
+        if (earlier.size() != bytes.size())
+            continue;
+        QFile file(earlier.filePath());
+        if (file.open(QIODevice::ReadOnly) && file.read(bytes.size() + 1) == bytes)
+            return earlier.filePath();
+    }
+    const QString base = folder.filePath(prefix + QString::number(QDateTime::currentSecsSinceEpoch()));
     QString candidate = base + QStringLiteral(".json");
     for (int n = 1; QFileInfo::exists(candidate); ++n)
         candidate = base + QStringLiteral("-%1.json").arg(n);
@@ -47,7 +58,7 @@ void FocusPane::load()
         return;
     QByteArray stored;
     if (const auto data = m_defaults.data(defaultsKey)) {
-        auto decoded = decodePomodoro(*data);
+        auto decoded = decodePomodoro(*data, now());
         if (decoded) {
             m_state = std::move(decoded).value();
             m_state.rollForward(now());

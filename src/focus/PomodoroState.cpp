@@ -5,6 +5,7 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -303,7 +304,7 @@ std::optional<QByteArray> encodePomodoro(const PomodoroState &state)
     return out;
 }
 
-Result<PomodoroState, QString> decodePomodoro(const QByteArray &json)
+Result<PomodoroState, QString> decodePomodoro(const QByteArray &json, std::optional<double> now)
 {
     using R = Result<PomodoroState, QString>;
     QJsonParseError parseError;
@@ -355,6 +356,14 @@ Result<PomodoroState, QString> decodePomodoro(const QByteArray &json)
     for (std::int64_t minutes : {s.workMinutes, s.shortBreakMinutes, s.longBreakMinutes}) {
         if (minutes < 1 || minutes > maxMinutes)
             return R::failure(QStringLiteral("A phase length is out of range."));
+    }
+    // A run never ends later than its longest possible length from now.
+    if (const auto *running = std::get_if<FocusRunning>(&state.run); running && now) {
+        double longest = double(std::max({s.workMinutes, s.shortBreakMinutes, s.longBreakMinutes})) * 60;
+        if (state.runDuration)
+            longest = std::max(longest, std::min(*state.runDuration, double(maxMinutes) * 60));
+        if (running->deadline - *now > longest)
+            return R::failure(QStringLiteral("The deadline lies farther ahead than a phase lasts."));
     }
     return state;
 }

@@ -90,7 +90,9 @@ struct PomodoroState {
 [[nodiscard]] std::optional<QByteArray> encodePomodoro(const PomodoroState &state);
 // Decodes the stored record as a whole; the error says what did not fit. Records whose lengths or
 // round count cannot drive a timer (a round count below 1, a length below a minute or too long to
-// count in seconds) are refused too.
-[[nodiscard]] Result<PomodoroState, QString> decodePomodoro(const QByteArray &json);
+// count in seconds) are refused too. Given the time now, so is a running phase whose deadline lies
+// farther ahead than the longest phase the record allows.
+[[nodiscard]] Result<PomodoroState, QString> decodePomodoro(const QByteArray &json,
+                                                            std::optional<double> now = std::nullopt);
 
 } // namespace tavrenhold

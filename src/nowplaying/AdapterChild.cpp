@@ -1,5 +1,7 @@
 #include "AdapterChild.h"
 
+#include "platform/Descendants.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -21,11 +23,18 @@ namespace {
 // How long what a finished child left in its group has after SIGTERM before it gets SIGKILL.
 constexpr Millis leftoverGrace{1000};
 
+// One launched child: its process (and group) id, and the environment entry it and everything it
+// starts carry, by which descendants that left its group are found.
+struct Run {
+    pid_t group = 0;
+    QByteArray entry;
+};
+
 struct Children {
-    // Launched children by their process (and group) id, until their objects go.
-    QHash<QProcess *, pid_t> launched;
-    // Groups that were sent SIGTERM and get SIGKILL when their grace ends.
-    QSet<pid_t> ending;
+    // Launched children by their objects, until their objects go.
+    QHash<QProcess *, Run> launched;
+    // Runs whose groups were sent SIGTERM and get SIGKILL when their grace ends, by group.
+    QHash<pid_t, QByteArray> ending;
 };
 
 Children &children()
@@ -34,38 +43,49 @@ Children &children()
     return all;
 }
 
-void signalGroup(pid_t group, int signo)
+// The signal to the run's group and to its descendants that left the group (found by their
+// environment: as our subreaper's adoptees they stay below us).
+void signalRun(const Run &run, int signo)
 {
-    if (group > 0)
-        ::kill(-group, signo);
+    if (run.group > 0)
+        ::kill(-run.group, signo);
+    if (!run.entry.isEmpty())
+        platform::descendants::signalAll(run.entry, signo);
 }
 
-// SIGTERM to the group now, SIGKILL when the grace is over. The group's id stays taken while any
-// member lives, so the later signal cannot reach a stranger's group in the meantime.
-void endGroup(pid_t group, Millis grace)
+// SIGTERM to the run's group and escaped descendants now, SIGKILL when the grace is over. The
+// group's id stays taken while any member lives, so the later signal cannot reach a stranger's group
+// in the meantime.
+void endRun(const Run &run, Millis grace)
 {
-    if (group <= 0)
+    if (run.group <= 0)
         return;
-    signalGroup(group, SIGTERM);
-    children().ending.insert(group);
-    auto killIt = [group] {
-        if (children().ending.remove(group))
-            signalGroup(group, SIGKILL);
+    signalRun(run, SIGTERM);
+    children().ending.insert(run.group, run.entry);
+    auto killIt = [run] {
+        if (children().ending.remove(run.group))
+            signalRun(run, SIGKILL);
     };
     if (auto *app = QCoreApplication::instance())
         QTimer::singleShot(grace, app, killIt);
 }
 
+QByteArray entryOf(const QProcess *process)
+{
+    const QString value = process->processEnvironment().value(QString::fromLatin1(runVariable));
+    return value.isEmpty() ? QByteArray() : QByteArray(runVariable) + '=' + value.toLatin1();
+}
+
 // Follows a launched process: when it exits its leftovers are ended; when its object goes it is
 // forgotten. Made again after every blanket disconnect.
-void follow(QProcess *process, pid_t group)
+void follow(QProcess *process, const Run &run)
 {
-    children().launched.insert(process, group);
-    QObject::connect(process, &QProcess::finished, [group] { endGroup(group, leftoverGrace); });
+    children().launched.insert(process, run);
+    QObject::connect(process, &QProcess::finished, [run] { endRun(run, leftoverGrace); });
     QObject::connect(process, &QObject::destroyed, [process] { children().launched.remove(process); });
 }
 
-pid_t groupOf(QProcess *process) { return children().launched.value(process, 0); }
+Run runOf(QProcess *process) { return children().launched.value(process); }
 
 } // namespace
 
@@ -110,6 +130,9 @@ QProcess *make(const AdapterLocation &location, const QStringList &command)
     process->setStandardErrorFile(QProcess::nullDevice());
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QString::fromLatin1(launcherVariable), QString::fromLatin1(launcherRecord()));
+    static quint64 runs = 0;
+    environment.insert(QString::fromLatin1(runVariable),
+                       QString::fromLatin1(launcherRecord()) + QLatin1Char(' ') + QString::number(++runs));
     process->setProcessEnvironment(environment);
     const pid_t parent = ::getpid();
     process->setChildProcessModifier([parent] {
@@ -124,30 +147,31 @@ QProcess *make(const AdapterLocation &location, const QStringList &command)
 
 bool launch(QProcess *process)
 {
+    platform::descendants::becomeSubreaper();
     process->start(QIODevice::ReadOnly);
     if (!process->waitForStarted(10000))
         return false;
-    follow(process, pid_t(process->processId()));
+    follow(process, Run{pid_t(process->processId()), entryOf(process)});
     return true;
 }
 
 void endForGood(QProcess *process, Millis grace)
 {
-    const pid_t group = groupOf(process);
+    const Run run = runOf(process);
     process->disconnect();
-    if (group > 0)
-        follow(process, group);
+    if (run.group > 0)
+        follow(process, run);
     // Kept by the application (when there is one) until the process has exited.
     process->setParent(QCoreApplication::instance());
     if (process->state() == QProcess::NotRunning) {
-        endGroup(group, grace);
+        endRun(run, grace);
         process->deleteLater();
         return;
     }
     process->closeReadChannel(QProcess::StandardOutput);
     QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
-    if (group > 0)
-        endGroup(group, grace);
+    if (run.group > 0)
+        endRun(run, grace);
     else
         process->terminate();
     QTimer::singleShot(grace, process, [process] {
@@ -162,39 +186,42 @@ void dispose(QProcess *process, Millis grace)
         endForGood(process, grace);
         return;
     }
-    const pid_t group = groupOf(process);
+    const Run run = runOf(process);
     process->disconnect();
     children().launched.remove(process);
-    endGroup(group, grace);
+    endRun(run, grace);
     process->deleteLater();
 }
 
 void endAll(Millis grace)
 {
     const QDeadlineTimer deadline(grace.count());
-    QList<QPair<QPointer<QProcess>, pid_t>> running;
+    QList<QPair<QPointer<QProcess>, Run>> running;
     for (auto it = children().launched.cbegin(); it != children().launched.cend(); ++it) {
         if (it.key()->state() == QProcess::NotRunning)
             continue;
-        signalGroup(it.value(), SIGTERM);
+        signalRun(it.value(), SIGTERM);
         running.append({it.key(), it.value()});
     }
-    for (const auto &[process, group] : running) {
+    for (const auto &[process, run] : running) {
         if (process && process->state() != QProcess::NotRunning)
             process->waitForFinished(int(std::max<qint64>(0, deadline.remainingTime())));
     }
-    for (const auto &[process, group] : running) {
+    for (const auto &[process, run] : running) {
         if (process && process->state() != QProcess::NotRunning) {
-            signalGroup(group, SIGKILL);
+            signalRun(run, SIGKILL);
             process->kill();
             process->waitForFinished(5000);
         }
     }
-    // What the children left behind, and groups still in their grace, go now.
-    for (const auto &[process, group] : running)
-        signalGroup(group, SIGKILL);
-    for (const pid_t group : std::exchange(children().ending, {}))
-        signalGroup(group, SIGKILL);
+    // What the children left behind, also outside their groups, and runs still in their grace, go
+    // now.
+    for (const auto &[process, run] : running)
+        signalRun(run, SIGKILL);
+    const QHash<pid_t, QByteArray> ending = std::exchange(children().ending, {});
+    for (auto it = ending.cbegin(); it != ending.cend(); ++it)
+        signalRun(Run{it.key(), it.value()}, SIGKILL);
+    platform::descendants::reapAdopted();
 }
 
 } // namespace tavrenhold::adapterchild

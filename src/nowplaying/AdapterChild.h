@@ -16,6 +16,9 @@ namespace tavrenhold::adapterchild {
 // launched it (start time: clock ticks after boot, as /proc/<pid>/stat field 22 gives it), so that a
 // child whose launcher is gone can be told from one whose launcher still runs.
 inline constexpr char launcherVariable[] = "TAVRENHOLD_ADAPTER_LAUNCHER";
+// Each child also carries, in this one, "<launcher record> <run number>", unique to the run; what it
+// starts inherits it, so descendants that left its process group are still known as its own.
+inline constexpr char runVariable[] = "TAVRENHOLD_ADAPTER_RUN";
 
 // A process for one adapter command: `perl script framework <command…>`, standard input and error on
 // the null device, standard output to a pipe. The child leads a process group of its own (whatever it
@@ -24,7 +27,9 @@ inline constexpr char launcherVariable[] = "TAVRENHOLD_ADAPTER_LAUNCHER";
 [[nodiscard]] QProcess *make(const AdapterLocation &location, const QStringList &command);
 
 // Starts the process and waits until it runs; false when it could not be launched. Once the process
-// has exited, whatever is left in its group gets SIGTERM, and SIGKILL a moment later.
+// has exited, whatever is left in its group, or below this program with its run's entry, gets
+// SIGTERM, and SIGKILL a moment later. The first launch makes this program the subreaper of its
+// descendants, so none of them can leave for init.
 [[nodiscard]] bool launch(QProcess *process);
 
 // Takes the process over and ends it for good: nobody hears from it again, its output is no longer

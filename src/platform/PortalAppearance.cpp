@@ -43,6 +43,10 @@ PortalAppearance::PortalAppearance(QDBusConnection bus, std::chrono::millisecond
     if (!m_bus.isConnected())
         return;
     // Listen first, so that no change between the readings and their answers is lost.
+    // QtDBus finds the slot's parameter types by name: QDBusVariant must be known to the meta-type
+    // system by then, or the connection fails and no match rule is sent. Nothing else in the
+    // program is bound to have registered it this early.
+    qRegisterMetaType<QDBusVariant>();
     m_bus.connect(latin1(portalService), latin1(portalPath), latin1(settingsInterface),
                   QStringLiteral("SettingChanged"), this,
                   SLOT(onSettingChanged(QString, QString, QDBusVariant)));

@@ -72,12 +72,14 @@ GlobalRect NotchController::triggerRect() const
     const NotchGeometry &g = m_model->geometry();
     double w = std::max(g.hardwareWidth, 1.0);
     double h = std::max(g.hardwareHeight, 1.0);
-    // The visible collapsed bar counts too.
-    if (!m_model->isExpanded() && !m_model->hidesCollapsed()) {
-        w = std::max(w, m_model->targetWidth());
+    double shift = 0;
+    // The visible collapsed bar counts too; it is wider than the notch on both sides.
+    if (!m_model->isExpanded() && !m_model->hidesCollapsed() && m_model->targetWidth() >= w) {
+        w = m_model->targetWidth();
         h = std::max(h, m_model->surfaceHeight());
+        shift = m_model->surfaceShift();
     }
-    return {m_panelFrame.midX() - w / 2, m_panelFrame.maxY() - h, w, h + 1};
+    return {m_panelFrame.midX() + shift - w / 2, m_panelFrame.maxY() - h, w, h + 1};
 }
 
 bool NotchController::isOnSurface(GlobalPoint point) const
@@ -375,7 +377,8 @@ QRegion NotchController::surfaceOutline() const
         const double width = m_model->surfaceWidth() * scale;
         const double height = m_model->surfaceHeight() * scale;
         const double centreY = m_model->surfaceHeight() / 2;
-        const QRectF rect(m_panel->width() / 2.0 - width / 2, centreY - height / 2, width, height);
+        const QRectF rect(m_panel->width() / 2.0 + m_model->surfaceShift() - width / 2, centreY - height / 2, width,
+                          height);
         const NotchSilhouette silhouette{m_model->flareRadius(), m_model->cornerRadius()};
         region = QRegion(silhouette.path(rect).toFillPolygon().toPolygon(), Qt::WindingFill);
     }

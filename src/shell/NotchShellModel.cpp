@@ -506,28 +506,41 @@ double NotchShellModel::surfaceHeight() const
     return 44;
 }
 
+std::pair<double, double> NotchShellModel::wingWidths() const
+{
+    const IdleComposition c = composition();
+    const bool near = isProximity();
+    double leading = 0;
+    if (c.hasLeading()) {
+        leading = near ? 15.5 : 14;
+        if (c.pinned)
+            leading += 46;
+        if (c.identity)
+            leading += 32;
+    }
+    const double trailing = c.rotor.empty() ? 0 : near ? 61.5 : 60;
+    return {leading, trailing};
+}
+
 double NotchShellModel::targetWidth() const
 {
     if (isExpanded())
         return m_settings.expandedWidth();
-    double w = m_geometry.hardwareWidth;
+    const double w = m_geometry.hardwareWidth;
     if (m_settings.collapsedWidth() == CollapsedWidth::notch)
         return w;
-    const IdleComposition c = composition();
-    const bool near = isProximity();
-    const double edge = near ? 15.5 : 14;
-    if (c.hasLeading()) {
-        w += edge;
-        if (c.pinned)
-            w += 46;
-        if (c.identity)
-            w += 32;
-    }
-    if (!c.rotor.empty())
-        w += near ? 61.5 : 60;
-    else if (!c.hasLeading())
-        w += edge;
-    return w;
+    const auto [leading, trailing] = wingWidths();
+    if (leading == 0 && trailing == 0)
+        return w + (isProximity() ? 15.5 : 14);
+    return w + leading + trailing;
+}
+
+double NotchShellModel::surfaceShift() const
+{
+    if (isExpanded() || m_settings.collapsedWidth() == CollapsedWidth::notch)
+        return 0;
+    const auto [leading, trailing] = wingWidths();
+    return (trailing - leading) / 2;
 }
 
 double NotchShellModel::surfaceWidth() const
@@ -731,6 +744,7 @@ NotchShellModel::Derived NotchShellModel::derive() const
     d.surfaceHeight = surfaceHeight();
     d.targetWidth = targetWidth();
     d.surfaceWidth = surfaceWidth();
+    d.surfaceShift = surfaceShift();
     d.cornerRadius = cornerRadius();
     d.collapsedHeight = collapsedHeight();
     d.surfaceOpacity = surfaceOpacity();
@@ -781,6 +795,8 @@ void NotchShellModel::refresh()
         Q_EMIT targetWidthChanged();
     if (old.surfaceWidth != now.surfaceWidth)
         Q_EMIT surfaceWidthChanged();
+    if (old.surfaceShift != now.surfaceShift)
+        Q_EMIT surfaceShiftChanged();
     if (old.cornerRadius != now.cornerRadius)
         Q_EMIT cornerRadiusChanged();
     if (old.collapsedHeight != now.collapsedHeight)

@@ -15,6 +15,7 @@
 #include <array>
 #include <chrono>
 #include <optional>
+#include <utility>
 #include <set>
 #include <vector>
 
@@ -73,6 +74,10 @@ class NotchShellModel : public QObject {
     Q_PROPERTY(double targetWidth READ targetWidth NOTIFY targetWidthChanged)
     // The width drawn: the expanded width when open, else targetWidth but never under the notch.
     Q_PROPERTY(double surfaceWidth READ surfaceWidth NOTIFY surfaceWidthChanged)
+    // How far right of the notch's centre the surface's centre lies: in the compact collapsed bar,
+    // half of what the trailing wing is wider than the leading one, so that the clear gap between
+    // the wings sits over the notch; 0 otherwise.
+    Q_PROPERTY(double surfaceShift READ surfaceShift NOTIFY surfaceShiftChanged)
     // Corner and bottom radius of the silhouette, and its flare radius, for the phase.
     Q_PROPERTY(double cornerRadius READ cornerRadius NOTIFY cornerRadiusChanged)
     Q_PROPERTY(double flareRadius READ flareRadius NOTIFY phaseChanged)
@@ -223,6 +228,7 @@ public:
     [[nodiscard]] double hardwareWidth() const { return m_geometry.hardwareWidth; }
     [[nodiscard]] double hardwareHeight() const { return m_geometry.hardwareHeight; }
     [[nodiscard]] double surfaceWidth() const;
+    [[nodiscard]] double surfaceShift() const;
     [[nodiscard]] double cornerRadius() const;
     [[nodiscard]] double flareRadius() const { return isExpanded() ? 15 : 8; }
     [[nodiscard]] double collapsedHeight() const;
@@ -273,6 +279,7 @@ Q_SIGNALS:
     void surfaceHeightChanged();
     void targetWidthChanged();
     void surfaceWidthChanged();
+    void surfaceShiftChanged();
     void cornerRadiusChanged();
     void collapsedHeightChanged();
     void orderChanged();
@@ -310,6 +317,7 @@ private:
         double surfaceHeight = 0;
         double targetWidth = 0;
         double surfaceWidth = 0;
+        double surfaceShift = 0;
         double cornerRadius = 0;
         double collapsedHeight = 0;
         double surfaceOpacity = 1;
@@ -343,6 +351,8 @@ private:
 
     [[nodiscard]] double slotHeight(PaneID id) const;
     [[nodiscard]] std::optional<IdleArtwork> travelArt() const;
+    // The room the collapsed bar's leading and trailing wings take beside the notch.
+    [[nodiscard]] std::pair<double, double> wingWidths() const;
     [[nodiscard]] std::optional<std::vector<float>> travelWave() const;
 
     static QCoro::Task<> rotorLoop(QPointer<NotchShellModel> self, Clock &clock, int count, CancelToken token);

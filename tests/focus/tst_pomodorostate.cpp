@@ -288,6 +288,35 @@ private Q_SLOTS:
         QVERIFY(!decodePomodoro(json).ok());
     }
 
+    // Given the time now, a running phase may end no later than its longest length allows: the
+    // longest of the settings' phases, or the length fixed at the run's start.
+    void deadlineWithinTheLongestPhase_data()
+    {
+        QTest::addColumn<double>("ahead");
+        QTest::addColumn<QByteArray>("runDuration");
+        QTest::addColumn<bool>("decodes");
+        QTest::newRow("passed") << -3600.0 << QByteArray("null") << true;
+        QTest::newRow("a whole work phase") << 1500.0 << QByteArray("null") << true;
+        QTest::newRow("a second more") << 1501.0 << QByteArray("null") << false;
+        QTest::newRow("fixed at 90 minutes") << 5400.0 << QByteArray("5400") << true;
+        QTest::newRow("past its fixed length") << 5401.0 << QByteArray("5400") << false;
+        QTest::newRow("63,000 years") << 2e12 << QByteArray("null") << false;
+        QTest::newRow("63,000 years, a vast fixed length") << 2e12 << QByteArray("1e9") << false;
+    }
+    void deadlineWithinTheLongestPhase()
+    {
+        QFETCH(double, ahead);
+        QFETCH(QByteArray, runDuration);
+        QFETCH(bool, decodes);
+        const double now = 787654321;
+        const QByteArray json = R"({"settings":{"workMinutes":25,"shortBreakMinutes":5,"longBreakMinutes":15,)"
+                                R"("roundsBeforeLong":4},"phase":"work","run":{"running":{"deadline":)"
+            + QByteArray::number(now + ahead, 'f', 0) + R"(}},"roundsToday":0,"runDuration":)" + runDuration + "}";
+        QCOMPARE(decodePomodoro(json, now).ok(), decodes);
+        // Without the time, only the record's own ranges apply.
+        QVERIFY(decodePomodoro(json).ok());
+    }
+
     void unknownPhaseIsRefused()
     {
         QVERIFY(!decodePomodoro(R"({"settings":{"workMinutes":25,"shortBreakMinutes":5,"longBreakMinutes":15,)"

@@ -2,6 +2,7 @@
 #include "nowplaying/AdapterProcess.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTest>
 
 using namespace tavrenhold;
@@ -29,10 +30,12 @@ if ($command eq 'log') {
 }
 if ($command eq 'send') { note("send @rest"); exit 0; }
 if ($command eq 'fork') {
-    # A copy that outlives its parent unless someone ends its group; "stubborn" ignores SIGTERM.
+    # A copy that outlives its parent unless someone ends its group; "stubborn" ignores SIGTERM,
+    # "escapes" leaves the group for a session of its own.
     my $child = fork();
     if (defined $child && $child == 0) {
         $SIG{TERM} = 'IGNORE' if ($rest[1] // '') eq 'stubborn';
+        if (($rest[1] // '') eq 'escapes') { require POSIX; POSIX::setsid(); }
         open(my $fh, '>', "$here/child.tmp") or die; print $fh $$; close($fh); rename("$here/child.tmp", "$here/child");
         sleep 60; exit 0;
     }
@@ -159,8 +162,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!test::processAlive(pid), 10000);
     }
 
-    // Whatever a run forks is ended with it: when the run exits, when it times out, and when what it
-    // forked ignores SIGTERM.
+    // Whatever a run forks is ended with it, and reaped: when the run exits, when it times out, when
+    // what it forked ignores SIGTERM, and when it left the run's process group.
     void forkedProcessesEndWithTheRun_data()
     {
         QTest::addColumn<QString>("ending");
@@ -170,6 +173,8 @@ private Q_SLOTS:
         QTest::newRow("run exits, fork ignores SIGTERM") << "exit" << "stubborn" << 10.0;
         QTest::newRow("run times out") << "hang" << "" << 1.5;
         QTest::newRow("run times out, fork ignores SIGTERM") << "hang" << "stubborn" << 1.5;
+        QTest::newRow("run exits, fork leaves the group") << "exit" << "escapes" << 10.0;
+        QTest::newRow("run times out, fork leaves the group") << "hang" << "escapes" << 1.5;
     }
     void forkedProcessesEndWithTheRun()
     {
@@ -185,6 +190,7 @@ private Q_SLOTS:
         const qint64 child = adapter.readFile("child").toLongLong();
         QVERIFY(child > 0);
         QTRY_VERIFY_WITH_TIMEOUT(!test::processAlive(child), 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(child)), "not reaped", 10000);
     }
 
     // A run made for a purpose waits only until a newer run of that purpose is asked for, and runs only

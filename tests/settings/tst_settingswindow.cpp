@@ -16,14 +16,19 @@
 #include "fakes/QuickItems.h"
 #include "focus/FocusPane.h"
 #include "platform/Defaults.h"
+#include "platform/InstallLayout.h"
+#include "platform/LoginService.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
@@ -59,7 +64,8 @@ struct WindowRig {
     int layoutCalls = 0;
     int panesCalls = 0;
 
-    explicit WindowRig(const QJsonObject &stored = {}, LoginStatus status = LoginStatus::notRegistered)
+    explicit WindowRig(const QJsonObject &stored = {}, LoginStatus status = LoginStatus::notRegistered,
+                       platform::LoginService *realLogin = nullptr)
     {
         if (!stored.isEmpty()) {
             QFile file(path);
@@ -71,7 +77,7 @@ struct WindowRig {
         settings = std::make_unique<NotchSettings>(*defaults);
         appearance = std::make_unique<Appearance>(*defaults, desktop);
         panes = std::make_unique<PanePreferences>(*defaults);
-        login = std::make_unique<LoginItem>(loginService);
+        login = std::make_unique<LoginItem>(realLogin ? *realLogin : loginService);
         focus = std::make_unique<FocusPane>(*defaults, clock);
         controller = std::make_unique<SettingsWindowController>();
         controller->setModels({{settings.get(), appearance.get(), nullptr, login.get(), defaults.get()}, panes.get(),
@@ -254,6 +260,48 @@ private Q_SLOTS:
         rig.loginService.installed = false;
         rig.toggle(QStringLiteral("launchAtLogin"));
         QCOMPARE(rig.item(QStringLiteral("launchAtLogin"))->property("checked").toBool(), false);
+    }
+
+    // The autostart entry is read again each time the window comes back: an entry switched off (or
+    // on) in the folder while the window was closed shows as it is now.
+    void reopenedWindowReadsTheLoginEntryAgain()
+    {
+        QTemporaryDir config;
+        const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", savedConfig); });
+        const QString program = config.filePath(QStringLiteral("prefix/bin/tavrenhold"));
+        QVERIFY(QDir().mkpath(QFileInfo(program).absolutePath()));
+        QVERIFY(QDir().mkpath(config.filePath(QStringLiteral("prefix/share/tavrenhold"))));
+        QVERIFY(QFile::copy(QStringLiteral("/bin/true"), program));
+        platform::XdgAutostartService service{platform::InstallLayout(program)};
+        QVERIFY(service.registerApp().ok());
+        const auto writeEntry = [&](const QByteArray &extra) {
+            QFile entry(platform::XdgAutostartService::entryPath());
+            QVERIFY(entry.open(QIODevice::ReadWrite));
+            QByteArray text = entry.readAll();
+            text.replace("Hidden=true\n", "");
+            QVERIFY(entry.resize(0));
+            entry.write(text + extra);
+        };
+
+        WindowRig rig({}, LoginStatus::notRegistered, &service);
+        auto *toggle = rig.item(QStringLiteral("launchAtLogin"));
+        auto *approve = rig.item(QStringLiteral("approveLaunchAtLogin"));
+        QVERIFY(toggle->isVisible());
+        QCOMPARE(toggle->property("checked").toBool(), true);
+
+        rig.window()->close();
+        writeEntry("Hidden=true\n");
+        rig.controller->show();
+        QVERIFY(approve->isVisible());
+        QVERIFY(!toggle->isVisible());
+
+        rig.window()->close();
+        writeEntry("");
+        rig.controller->show();
+        QVERIFY(toggle->isVisible());
+        QCOMPARE(toggle->property("checked").toBool(), true);
     }
 
     void focusPickersAndRounds()

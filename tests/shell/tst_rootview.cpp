@@ -117,8 +117,17 @@ private Q_SLOTS:
         const auto [top, bottom] = opaqueColumn(shot, shot.width() / 2);
         QCOMPARE(top, 0);
         QVERIFY2(std::abs(bottom - top + 1 - height) <= 1.0, qPrintable(QStringLiteral("height %1").arg(bottom - top + 1)));
-        // Centred on the panel.
-        QVERIFY(std::abs((left + right + 1) / 2.0 - shot.width() / 2.0) <= 1.0);
+        // Centred on the panel but for the shift that puts the gap between the wings over the notch,
+        // the panel's centre.
+        QVERIFY2(std::abs((left + right + 1) / 2.0 - shot.width() / 2.0 - rig.model->surfaceShift()) <= 1.0,
+                 qPrintable(QStringLiteral("surface centred at %1, panel %2, shift %3")
+                                .arg((left + right + 1) / 2.0).arg(shot.width() / 2.0).arg(rig.model->surfaceShift())));
+        QQuickItem *spacer = rig.find(QStringLiteral("notchSpacer"));
+        if (compact && spacer && spacer->isVisible()) {
+            const QRectF notch = spacer->mapRectToScene(QRectF(0, 0, spacer->width(), spacer->height()));
+            QVERIFY2(std::abs(notch.center().x() - shot.width() / 2.0) <= 0.5,
+                     qPrintable(QStringLiteral("gap centred at %1, notch at %2").arg(notch.center().x()).arg(shot.width() / 2.0)));
+        }
     }
 
     // One outline fills the surface and takes the pointer: the rounded bottom corners take nothing,

@@ -270,7 +270,8 @@ private Q_SLOTS:
         QCOMPARE(model->cornerRadius(), radius);
     }
 
-    // Width of the collapsed surface from the composition; the notch width mode and the expanded
+    // Width of the collapsed surface from the composition, and how far it lies off the notch's centre
+    // so that the gap between the wings is over the notch; the notch width mode and the expanded
     // phase ignore it.
     void targetWidth_data()
     {
@@ -279,16 +280,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("content");
         QTest::addColumn<double>("width");
         QTest::addColumn<double>("surfaceWidth");
+        QTest::addColumn<double>("shift"); // of the surface's centre from the notch's
 
         const int idle = int(NotchPhase::idle), near = int(NotchPhase::proximity), open = int(NotchPhase::expanded);
-        QTest::newRow("empty idle") << idle << false << "empty" << 214.0 << 214.0;
-        QTest::newRow("empty proximity") << near << false << "empty" << 215.5 << 215.5;
-        QTest::newRow("full idle") << idle << false << "full" << 352.0 << 352.0;
-        QTest::newRow("full proximity") << near << false << "full" << 355.0 << 355.0;
-        QTest::newRow("identity only") << idle << false << "identity" << 246.0 << 246.0;
-        QTest::newRow("rotor only") << idle << false << "rotor" << 260.0 << 260.0;
-        QTest::newRow("notch width") << near << true << "full" << 200.0 << 200.0;
-        QTest::newRow("expanded") << open << false << "full" << 560.0 << 560.0;
+        QTest::newRow("empty idle") << idle << false << "empty" << 214.0 << 214.0 << 0.0;
+        QTest::newRow("empty proximity") << near << false << "empty" << 215.5 << 215.5 << 0.0;
+        QTest::newRow("full idle") << idle << false << "full" << 352.0 << 352.0 << -16.0;
+        QTest::newRow("full proximity") << near << false << "full" << 355.0 << 355.0 << -16.0;
+        QTest::newRow("identity only") << idle << false << "identity" << 246.0 << 246.0 << -23.0;
+        QTest::newRow("rotor only") << idle << false << "rotor" << 260.0 << 260.0 << 30.0;
+        QTest::newRow("notch width") << near << true << "full" << 200.0 << 200.0 << 0.0;
+        QTest::newRow("expanded") << open << false << "full" << 560.0 << 560.0 << 0.0;
     }
     void targetWidth()
     {
@@ -297,6 +299,7 @@ private Q_SLOTS:
         QFETCH(QString, content);
         QFETCH(double, width);
         QFETCH(double, surfaceWidth);
+        QFETCH(double, shift);
 
         ShellEnv env(storedFocus("music"));
         env.addAllPanes();
@@ -316,6 +319,7 @@ private Q_SLOTS:
         model->setPhase(NotchPhase(phase));
         QCOMPARE(model->targetWidth(), width);
         QCOMPARE(model->surfaceWidth(), surfaceWidth);
+        QCOMPARE(model->surfaceShift(), shift);
     }
 
     // Sizes and the composition are told when a pane or a setting changes them, and only then.

@@ -2,8 +2,8 @@ import QtQuick
 import Tavrenhold.Design
 import Tavrenhold.Shell
 
-// The collapsed bar: a clear spacer as wide as the notch with a wing on each side (only in the
-// compact collapsed width): the pinned and identity items on the leading side, the rotor on the
+// The collapsed bar: a clear spacer as wide as the notch, over the notch, with a wing on each side
+// (only in the compact collapsed width): the pinned and identity items on the leading side, the rotor on the
 // trailing one, and the collapsed progress line along the bottom. Artwork and waveform items are
 // placeholders whose frames the travel layer follows. Items that come or go move the wings with
 // Motion.slot and fade in. Shown, and whenever the rotor's entries change, it starts the rotor over.
@@ -30,10 +30,15 @@ Item {
         }
     }
 
+    // The surface lies off the notch's centre by the model's shift, moving as the surface does.
+    property real shift: model.surfaceShift
+    NotchAnimation on shift {}
+
+    // Placed so that the notch spacer sits over the notch whatever the wings' widths.
     Row {
         id: row
         objectName: "idleRow"
-        anchors.centerIn: parent
+        x: (bar.width - bar.model.hardwareWidth) / 2 - bar.shift - (leading.visible ? leading.width : 0)
         height: parent.height
         spacing: 0
 

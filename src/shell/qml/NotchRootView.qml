@@ -46,6 +46,10 @@ Item {
     NotchAnimation on surfaceWidth {
         suspended: root.relocating
     }
+    property real surfaceShift: model.surfaceShift
+    NotchAnimation on surfaceShift {
+        suspended: root.relocating
+    }
     property real surfaceHeight: model.surfaceHeight
     NotchAnimation on surfaceHeight {
         suspended: root.relocating
@@ -75,7 +79,7 @@ Item {
         id: surface
         objectName: "surface"
 
-        x: (root.width - width) / 2
+        x: (root.width - width) / 2 + root.surfaceShift
         y: 0
         width: root.surfaceWidth
         height: root.surfaceHeight
