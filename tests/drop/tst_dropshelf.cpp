@@ -552,10 +552,10 @@ private Q_SLOTS:
         DropPane &again = rig.launch();
         QCOMPARE(rig.names(), (QStringList{"..", "a.txt"}));
         const auto stepped = again.dragPath(again.items().front().id.toString());
+        QCOMPARE(readAll(*waiting), QByteArray("waiting"));
         QVERIFY(stepped);
         QCOMPARE(QFileInfo(QFileInfo(*stepped).absolutePath()).absolutePath(), QDir::cleanPath(rig.dragOut()));
         QCOMPARE(readAll(*stepped + "/inside.txt"), QByteArray("step"));
-        QCOMPARE(readAll(*waiting), QByteArray("waiting"));
     }
 
     // A promised file must be a regular file the source wrote: a link it planted at the promised
