@@ -6,8 +6,8 @@
 #include <QStandardPaths>
 #include <QTextBoundaryFinder>
 
-#include <QCoro/QCoroFuture>
 #include <QCoro/QCoroTask>
+#include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -253,30 +253,28 @@ void DropPane::enqueue(CopyJob job)
         return;
     m_copying = true;
     Q_EMIT isCopyingChanged();
-    runCopies(QPointer(this), m_stopCopies);
+    startNextJob();
 }
 
-QCoro::Task<> DropPane::runCopies(QPointer<DropPane> self, std::shared_ptr<std::atomic<bool>> stop)
+void DropPane::startNextJob()
 {
-    while (self && !self->m_jobs.empty()) {
-        const CopyJob job = self->m_jobs.front();
-        // The worker gets its own copies of everything; the future is a named local (g++ 12 can
-        // destroy temporaries inside a co_await expression twice).
-        QFuture<std::vector<Copied>> future =
-            QtConcurrent::run([directory = self->m_directory, job, stop] { return copyAll(directory, job, *stop); });
-        const std::vector<Copied> copied = co_await future;
-        if (!self) {
-            for (const Copied &c : copied)
-                (void)shelf::removeEntry(c.partial);
-            co_return;
-        }
-        self->m_jobs.pop_front();
-        self->finishJob(job, copied);
+    if (m_jobs.empty()) {
+        m_copying = false;
+        Q_EMIT isCopyingChanged();
+        return;
     }
-    if (!self)
-        co_return;
-    self->m_copying = false;
-    Q_EMIT self->isCopyingChanged();
+    // The worker gets its own copies of everything; a pane that goes first tells it to stop, and
+    // what it leaves under a hidden name is removed at the next start.
+    auto *watcher = new QFutureWatcher<std::vector<Copied>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        const CopyJob job = std::move(m_jobs.front());
+        m_jobs.pop_front();
+        finishJob(job, watcher->result());
+        startNextJob();
+    });
+    watcher->setFuture(QtConcurrent::run(
+        [directory = m_directory, job = m_jobs.front(), stop = m_stopCopies] { return copyAll(directory, job, *stop); }));
 }
 
 void DropPane::finishJob(const CopyJob &job, const std::vector<Copied> &copied)

@@ -112,7 +112,9 @@ private:
     [[nodiscard]] static std::vector<Copied> copyAll(const QString &directory, const CopyJob &job,
                                                      const std::atomic<bool> &stop);
     void enqueue(CopyJob job);
-    static QCoro::Task<> runCopies(QPointer<DropPane> self, std::shared_ptr<std::atomic<bool>> stop);
+    // Starts the first waiting job on a worker; its result is parked on a later turn of the event
+    // loop, never inside the call that queued it.
+    void startNextJob();
     void finishJob(const CopyJob &job, const std::vector<Copied> &copied);
     [[nodiscard]] bool park(const Copied &copied);
     void setItems(std::vector<ShelfItem> items);

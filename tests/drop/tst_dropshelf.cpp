@@ -323,7 +323,7 @@ private Q_SLOTS:
     void aFailedCopyLeavesNoTrace()
     {
         Rig rig;
-        DropPane &pane = rig.launch();
+        rig.launch();
         rig.ingest({QUrl::fromLocalFile(rig.writeSource("kept.txt"))});
         const QStringList before = rig.entries(rig.shelf());
         const QString big = rig.writeSource("big.bin", QByteArray(256 * 1024, 'x'));
