@@ -7,6 +7,8 @@
 #include <QTextBoundaryFinder>
 
 #include <QCoro/QCoroTask>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <set>
@@ -51,7 +53,10 @@ DropPane::DropPane(const QString &directory, Clock &clock, QObject *parent)
     rescheduleSweep();
 }
 
-DropPane::~DropPane() = default;
+DropPane::~DropPane()
+{
+    m_stopCopies->store(true);
+}
 
 QString DropPane::standardDirectory()
 {
@@ -183,27 +188,42 @@ void DropPane::purgeDragOut()
     }
 }
 
-bool DropPane::ingestOne(const QString &sourcePath)
+std::vector<DropPane::Copied> DropPane::copyAll(const QString &directory, const CopyJob &job,
+                                                const std::atomic<bool> &stop)
 {
-    QString source = sourcePath;
-    while (source.size() > 1 && source.endsWith(QLatin1Char('/')))
-        source.chop(1);
-    const QString name = QFileInfo(source).fileName();
-    if (name.isEmpty() || !shelf::facts(source))
-        return false;
-    // A folder that holds the shelf would be copied into itself.
-    if (shelf::containsFolder(source, m_directory))
-        return false;
+    // A stored name is "<UUID>-<name>": the name gets what the file system leaves after the prefix.
+    const qsizetype nameBytes = shelf::maxNameBytes(directory) - (uuidLength + 1);
+    std::vector<Copied> copied;
+    for (QString source : job.sources) {
+        if (stop)
+            break;
+        while (source.size() > 1 && source.endsWith(QLatin1Char('/')))
+            source.chop(1);
+        QString name = QFileInfo(source).fileName();
+        // "…/sub/.." and "…/." name a folder by a step: park the folder under its real name.
+        if (name == QLatin1String(".") || name == QLatin1String("..")) {
+            source = QFileInfo(source).canonicalFilePath();
+            name = QFileInfo(source).fileName();
+        }
+        if (name.isEmpty() || !shelf::facts(source))
+            continue;
+        // A folder that holds the shelf would be copied into itself.
+        if (shelf::containsFolder(source, directory))
+            continue;
+        // Copied under a hidden name and renamed into place, so a failed or cut-off copy never shows.
+        const QString partial = directory + QStringLiteral("/.partial-") + newUuidText();
+        const auto kinds = job.promised ? shelf::CopyKinds::regularFileOnly : shelf::CopyKinds::any;
+        if (shelf::copyEntry(source, partial, kinds, &stop))
+            copied.push_back({shelf::fitName(name, nameBytes), partial});
+    }
+    return copied;
+}
 
-    const QString destination = m_directory + QLatin1Char('/') + newUuidText() + QLatin1Char('-') + name;
-    if (shelf::facts(destination) && !shelf::removeEntry(destination))
-        return false;
-    // Copy under a hidden name and rename it into place, so a failed or cut-off copy never shows.
-    const QString partial = m_directory + QStringLiteral("/.partial-") + newUuidText();
-    if (!shelf::copyEntry(source, partial))
-        return false;
-    if (::rename(QFile::encodeName(partial).constData(), QFile::encodeName(destination).constData()) != 0) {
-        (void)shelf::removeEntry(partial);
+bool DropPane::park(const Copied &copied)
+{
+    const QString destination = m_directory + QLatin1Char('/') + newUuidText() + QLatin1Char('-') + copied.name;
+    if (::rename(QFile::encodeName(copied.partial).constData(), QFile::encodeName(destination).constData()) != 0) {
+        (void)shelf::removeEntry(copied.partial);
         return false;
     }
     // The parking time, not the source's own date, is what a later start and the folder pass read.
@@ -215,25 +235,62 @@ bool DropPane::ingestOne(const QString &sourcePath)
 
     std::vector<ShelfItem> items;
     for (const ShelfItem &item : m_items.items()) {
-        if (item.name == name)
+        if (item.name == copied.name)
             (void)shelf::removeEntry(item.url.toLocalFile());
         else
             items.push_back(item);
     }
-    items.push_back(ShelfItem{QUuid::createUuid(), name, QUrl::fromLocalFile(destination), facts->byteSize, parked});
+    items.push_back(
+        ShelfItem{QUuid::createUuid(), copied.name, QUrl::fromLocalFile(destination), facts->byteSize, parked});
     setItems(std::move(items));
     return true;
 }
 
-void DropPane::ingest(const QList<QUrl> &urls)
+void DropPane::enqueue(CopyJob job)
 {
-    if (urls.isEmpty())
+    m_jobs.push_back(std::move(job));
+    if (m_copying)
         return;
-    for (const QUrl &url : urls) {
-        const bool local = url.scheme() == QLatin1String("file")
-            && (url.host().isEmpty() || url.host() == QLatin1String("localhost"));
-        if (local)
-            (void)ingestOne(url.path());
+    m_copying = true;
+    Q_EMIT isCopyingChanged();
+    startNextJob();
+}
+
+void DropPane::startNextJob()
+{
+    if (m_jobs.empty()) {
+        m_copying = false;
+        Q_EMIT isCopyingChanged();
+        return;
+    }
+    // The worker gets its own copies of everything; a pane that goes first tells it to stop, and
+    // what it leaves under a hidden name is removed at the next start.
+    auto *watcher = new QFutureWatcher<std::vector<Copied>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        const CopyJob job = std::move(m_jobs.front());
+        m_jobs.pop_front();
+        finishJob(job, watcher->result());
+        startNextJob();
+    });
+    watcher->setFuture(QtConcurrent::run(
+        [directory = m_directory, job = m_jobs.front(), stop = m_stopCopies] { return copyAll(directory, job, *stop); }));
+}
+
+void DropPane::finishJob(const CopyJob &job, const std::vector<Copied> &copied)
+{
+    bool parkedAll = !copied.empty();
+    for (const Copied &c : copied)
+        parkedAll = park(c) && parkedAll;
+    if (job.promised) {
+        // The staging folder stays when the file was not parked, and expires like any entry.
+        const QString parent = QFileInfo(job.sources.value(0)).absolutePath();
+        if (parkedAll && QFileInfo(parent).fileName().startsWith(QLatin1String("staging-"))
+            && QDir::cleanPath(QFileInfo(parent).absolutePath()) == m_directory)
+            (void)shelf::removeEntry(parent);
+        if (parkedAll && !m_sweeping)
+            rescheduleSweep();
+        return;
     }
     ++m_pulse;
     Q_EMIT pulseChanged();
@@ -241,17 +298,23 @@ void DropPane::ingest(const QList<QUrl> &urls)
     rescheduleSweep();
 }
 
+void DropPane::ingest(const QList<QUrl> &urls)
+{
+    if (urls.isEmpty())
+        return;
+    CopyJob job;
+    for (const QUrl &url : urls) {
+        const bool local = url.scheme() == QLatin1String("file")
+            && (url.host().isEmpty() || url.host() == QLatin1String("localhost"));
+        if (local)
+            job.sources.append(url.path());
+    }
+    enqueue(std::move(job));
+}
+
 void DropPane::adoptPromisedFile(const QString &path)
 {
-    if (!ingestOne(path))
-        return; // the staging folder stays, and expires like any entry
-    const QFileInfo info(path);
-    const QString parent = info.absolutePath();
-    if (QFileInfo(parent).fileName().startsWith(QLatin1String("staging-"))
-        && QDir::cleanPath(QFileInfo(parent).absolutePath()) == m_directory)
-        (void)shelf::removeEntry(parent);
-    if (!m_sweeping)
-        rescheduleSweep();
+    enqueue(CopyJob{{path}, true});
 }
 
 void DropPane::remove(const QString &itemId)
@@ -284,7 +347,9 @@ std::optional<QString> DropPane::dragPath(const QString &itemId)
     if (!QDir().mkpath(folder))
         return std::nullopt;
     const QString stored = QFileInfo(item->url.toLocalFile()).fileName();
-    const QString name = item->name.isEmpty() ? stored : item->name;
+    // A name that is a step ("..", ".") would put the copy beside the folder, among other copies.
+    const bool plain = !item->name.isEmpty() && item->name != QLatin1String(".") && item->name != QLatin1String("..");
+    const QString name = plain ? item->name : stored;
     const QString destination = folder + QLatin1Char('/') + name;
     if (!shelf::copyEntry(item->url.toLocalFile(), destination)) {
         (void)shelf::removeEntry(folder);

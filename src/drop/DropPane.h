@@ -11,7 +11,10 @@
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
+#include <atomic>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -20,7 +23,8 @@ namespace tavrenhold {
 // The Drop pane and its shelf: a folder of the program's own where dropped files are parked as
 // copies named "<UUID>-<name>". The folder is the whole state; there is no index. Copies expire a
 // day after they were parked, found by a sweep every 900 s while the shelf holds anything and by
-// the load at start. Everything runs on the main thread, copies included.
+// the load at start. Copies in run on a worker, one drop after another, under a hidden name that is
+// renamed into place (and shown) once the copy is whole; everything else runs on the main thread.
 class DropPane final : public NotchPane {
     Q_OBJECT
     QML_ANONYMOUS
@@ -29,6 +33,7 @@ class DropPane final : public NotchPane {
     Q_PROPERTY(tavrenhold::ShelfItemModel *items READ itemModel CONSTANT)
     Q_PROPERTY(bool isTargeted READ isTargeted NOTIFY isTargetedChanged)
     Q_PROPERTY(int pulse READ pulse NOTIFY pulseChanged)
+    Q_PROPERTY(bool isCopying READ isCopying NOTIFY isCopyingChanged)
 
 public:
     static constexpr double height = 160;
@@ -64,10 +69,14 @@ public:
     // Whether the expiry sweep is waiting (it exists only while the shelf holds items).
     [[nodiscard]] bool isSweeping() const { return m_sweeping; }
 
-    // Parks each local file in order; raises the pulse once for a non-empty batch.
+    // Parks each local file in order; raises the pulse once for a non-empty batch, when its copies
+    // are done.
     Q_INVOKABLE void ingest(const QList<QUrl> &urls);
-    // Parks a file a drag promised; its "staging-" folder goes once the file is parked.
+    // Parks a file a drag promised, a regular file only (never a link the source put there); its
+    // "staging-" folder goes once the file is parked.
     void adoptPromisedFile(const QString &path);
+    // Whether copies into the shelf are under way.
+    [[nodiscard]] bool isCopying() const { return m_copying; }
     Q_INVOKABLE void remove(const QString &itemId);
     Q_INVOKABLE void clear();
     // A fresh copy of the item to drag out of the program ("DragOut/<UUID>/<name>"); none on failure.
@@ -86,12 +95,28 @@ public:
 Q_SIGNALS:
     void isTargetedChanged();
     void pulseChanged();
+    void isCopyingChanged();
 
 private:
     void load();
     void purgeExpired();
     void purgeDragOut();
-    [[nodiscard]] bool ingestOne(const QString &source);
+    struct CopyJob {
+        QStringList sources;
+        bool promised = false; // one promised file in a staging folder
+    };
+    struct Copied {
+        QString name;    // the name to park it under, fitted to the file system
+        QString partial; // the finished copy under its hidden name
+    };
+    [[nodiscard]] static std::vector<Copied> copyAll(const QString &directory, const CopyJob &job,
+                                                     const std::atomic<bool> &stop);
+    void enqueue(CopyJob job);
+    // Starts the first waiting job on a worker; its result is parked on a later turn of the event
+    // loop, never inside the call that queued it.
+    void startNextJob();
+    void finishJob(const CopyJob &job, const std::vector<Copied> &copied);
+    [[nodiscard]] bool park(const Copied &copied);
     void setItems(std::vector<ShelfItem> items);
     void rescheduleSweep();
     [[nodiscard]] const ShelfItem *find(const QString &itemId) const;
@@ -106,6 +131,10 @@ private:
     bool m_sweeping = false;
     CancelSlot m_sweep;
     std::function<void()> m_onDragRequestsExpand;
+    std::deque<CopyJob> m_jobs;
+    bool m_copying = false;
+    // Tells a running copy to give up when the pane goes.
+    std::shared_ptr<std::atomic<bool>> m_stopCopies = std::make_shared<std::atomic<bool>>(false);
 };
 
 } // namespace tavrenhold

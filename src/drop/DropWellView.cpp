@@ -1,5 +1,6 @@
 #include "DropWellView.h"
 
+#include "ShelfFiles.h"
 #include "platform/DirectSave.h"
 
 #include <QDir>
@@ -13,8 +14,6 @@ namespace tavrenhold {
 namespace {
 
 constexpr qsizetype maxNameBytes = 255;
-// An extension longer than this is part of the name.
-constexpr qsizetype maxExtensionBytes = 32;
 
 QString fallbackName() { return QStringLiteral("Dropped File"); }
 
@@ -22,24 +21,6 @@ bool isLocalFile(const QUrl &url)
 {
     return url.scheme() == QLatin1String("file")
         && (url.host().isEmpty() || url.host() == QLatin1String("localhost")) && !url.path().isEmpty();
-}
-
-// The longest start of `text` whose UTF-8 form fits in `bytes`, never cutting a character apart.
-QString fitBytes(const QString &text, qsizetype bytes)
-{
-    QString kept;
-    qsizetype used = 0;
-    for (qsizetype i = 0; i < text.size();) {
-        const qsizetype length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
-        const QString piece = text.mid(i, length);
-        const qsizetype size = piece.toUtf8().size();
-        if (used + size > bytes)
-            break;
-        kept += piece;
-        used += size;
-        i += length;
-    }
-    return kept;
 }
 
 } // namespace
@@ -95,14 +76,7 @@ QString DropWellView::promisedFileName(const QByteArray &suggested)
     name = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
         return fallbackName();
-    if (name.toUtf8().size() <= maxNameBytes)
-        return name;
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString extension = dot > 0 ? name.mid(dot) : QString();
-    const qsizetype extensionBytes = extension.toUtf8().size();
-    if (extension.isEmpty() || extensionBytes > maxExtensionBytes)
-        return fitBytes(name, maxNameBytes);
-    return fitBytes(name.left(dot), maxNameBytes - extensionBytes) + extension;
+    return shelf::fitName(name, maxNameBytes);
 }
 
 std::optional<QString> DropWellView::receivePromise(const QMimeData *data)

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <atomic>
 #include <optional>
 
 namespace tavrenhold::shelf {
@@ -19,10 +20,14 @@ struct EntryFacts {
 
 [[nodiscard]] std::optional<EntryFacts> facts(const QString &path);
 
-// Copies a file, a symbolic link (as a link) or a folder (recursively, links inside kept as links)
-// to `destination`, which must not exist. Devices, FIFOs and sockets are refused: reading one may
-// never end. A failed copy removes whatever it had written.
-[[nodiscard]] bool copyEntry(const QString &source, const QString &destination);
+enum class CopyKinds { any, regularFileOnly };
+
+// Copies a file (its holes kept as holes), a symbolic link (as a link) or a folder (recursively,
+// links inside kept as links) to `destination`, which must not exist. Devices, FIFOs and sockets
+// are refused: reading one may never end; with `regularFileOnly` links and folders are refused too.
+// A failed copy, or one stopped by `stop`, removes whatever it had written and nothing else.
+[[nodiscard]] bool copyEntry(const QString &source, const QString &destination, CopyKinds kinds = CopyKinds::any,
+                             const std::atomic<bool> *stop = nullptr);
 
 // Removes a file, a link (not what it points to) or a folder with everything in it, never
 // following links. True when nothing is left at `path`.
@@ -30,6 +35,13 @@ struct EntryFacts {
 
 // Sets the entry's own modification time (a link's, not its target's).
 [[nodiscard]] bool setModified(const QString &path, const QDateTime &time);
+
+// The longest name that starts like `name`, keeps its extension (up to 32 bytes) and takes at most
+// `bytes` bytes of UTF-8, cut between characters.
+[[nodiscard]] QString fitName(const QString &name, qsizetype bytes);
+
+// The longest name the file system of `folder` takes, in bytes.
+[[nodiscard]] qsizetype maxNameBytes(const QString &folder);
 
 // Whether `source` is `folder` itself or a folder that holds it, by canonical paths: copying such a
 // source into `folder` would copy the copy.

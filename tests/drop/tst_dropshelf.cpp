@@ -10,9 +10,11 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -34,6 +36,14 @@ struct Rig {
     [[nodiscard]] QString shelf() const { return root.filePath(QStringLiteral("cache/DropShelf")); }
     [[nodiscard]] QString dragOut() const { return root.filePath(QStringLiteral("cache/DragOut")); }
     [[nodiscard]] QString source(const QString &name) const { return root.filePath(QStringLiteral("src/") + name); }
+
+    // Parks `urls` and waits until their copies are done.
+    void ingest(const QList<QUrl> &urls)
+    {
+        pane->ingest(urls);
+        settle();
+    }
+    void settle() { QTRY_VERIFY_WITH_TIMEOUT(!pane->isCopying(), 60000); }
 
     DropPane &launch()
     {
@@ -113,7 +123,7 @@ private Q_SLOTS:
         QCOMPARE(pane.idle(), IdleSignal::inactive);
         QVERIFY(!pane.isSweeping());
 
-        pane.ingest({QUrl::fromLocalFile(rig.writeSource("a.txt", "first")),
+        rig.ingest({QUrl::fromLocalFile(rig.writeSource("a.txt", "first")),
                      QUrl::fromLocalFile(rig.writeSource("b.txt"))});
         QCOMPARE(pane.pulse(), 1);
         QCOMPARE(rig.names(), (QStringList{"a.txt", "b.txt"}));
@@ -126,7 +136,7 @@ private Q_SLOTS:
 
         // The same name again: the newer copy goes to the end, the older copy's file is gone.
         rig.clock.advance(5s);
-        pane.ingest({QUrl::fromLocalFile(rig.writeSource("a.txt", "second"))});
+        rig.ingest({QUrl::fromLocalFile(rig.writeSource("a.txt", "second"))});
         QCOMPARE(pane.pulse(), 2);
         QCOMPARE(rig.names(), (QStringList{"b.txt", "a.txt"}));
         QVERIFY(!QFile::exists(firstCopy));
@@ -146,7 +156,7 @@ private Q_SLOTS:
     {
         Rig rig;
         DropPane &pane = rig.launch();
-        pane.ingest({});
+        rig.ingest({});
         QCOMPARE(pane.pulse(), 0);
         QVERIFY(!pane.isSweeping());
         QCOMPARE(rig.clock.sleepers(), 0);
@@ -154,7 +164,7 @@ private Q_SLOTS:
         // Two of one name in a batch keep the second; a missing file fails alone; one pulse.
         const QString one = rig.write(rig.root.filePath("x/same.txt"), "one");
         const QString two = rig.write(rig.root.filePath("y/same.txt"), "two");
-        pane.ingest({QUrl::fromLocalFile(one), QUrl::fromLocalFile(rig.source("missing.txt")),
+        rig.ingest({QUrl::fromLocalFile(one), QUrl::fromLocalFile(rig.source("missing.txt")),
                      QUrl::fromLocalFile(two)});
         QCOMPARE(pane.pulse(), 1);
         QCOMPARE(rig.names(), QStringList{"same.txt"});
@@ -205,7 +215,7 @@ private Q_SLOTS:
         } else {
             url = QUrl::fromLocalFile(rig.shelf() + "/");
         }
-        pane.ingest({url});
+        rig.ingest({url});
         if (socketFd >= 0)
             ::close(socketFd);
         QCOMPARE(pane.pulse(), 1);
@@ -220,7 +230,7 @@ private Q_SLOTS:
         rig.writeSource("tree/inner/file.txt", "inside");
         QVERIFY(QFile::link(rig.source("tree/inner/file.txt"), rig.source("tree/link")));
         QVERIFY(QFile::link(QStringLiteral("/etc/hostname"), rig.source("alone")));
-        pane.ingest({QUrl::fromLocalFile(rig.source("tree")), QUrl::fromLocalFile(rig.source("alone"))});
+        rig.ingest({QUrl::fromLocalFile(rig.source("tree")), QUrl::fromLocalFile(rig.source("alone"))});
         QCOMPARE(rig.names(), (QStringList{"tree", "alone"}));
         const QString tree = pane.items()[0].url.toLocalFile();
         QCOMPARE(pane.items()[0].byteSize, 0);
@@ -268,7 +278,7 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(stale));
         QVERIFY(pane.items().empty());
 
-        pane.ingest({QUrl::fromLocalFile(rig.writeSource("a.txt"))});
+        rig.ingest({QUrl::fromLocalFile(rig.writeSource("a.txt"))});
         QVERIFY(pane.isSweeping());
         rig.clock.advance(23h);
         QCOMPARE(rig.names(), QStringList{"a.txt"});
@@ -285,7 +295,7 @@ private Q_SLOTS:
         // A suspend: the wall clock moves a day and more while no monotonic time passes.
         Rig rig;
         DropPane &pane = rig.launch();
-        pane.ingest({QUrl::fromLocalFile(rig.writeSource("a.txt"))});
+        rig.ingest({QUrl::fromLocalFile(rig.writeSource("a.txt"))});
         rig.clock.setWall(rig.clock.wallNow().addSecs(25 * 3600));
         QVERIFY(pane.items().empty());
         QVERIFY(!pane.isSweeping());
@@ -299,7 +309,7 @@ private Q_SLOTS:
         DropPane &pane = rig.launch();
         const QString old = rig.writeSource("old.txt");
         rig.age(old, 72h);
-        pane.ingest({QUrl::fromLocalFile(old)});
+        rig.ingest({QUrl::fromLocalFile(old)});
         rig.clock.advance(900s);
         QCOMPARE(rig.names(), QStringList{"old.txt"});
         QVERIFY(QFile::exists(pane.items().front().url.toLocalFile()));
@@ -313,8 +323,8 @@ private Q_SLOTS:
     void aFailedCopyLeavesNoTrace()
     {
         Rig rig;
-        DropPane &pane = rig.launch();
-        pane.ingest({QUrl::fromLocalFile(rig.writeSource("kept.txt"))});
+        rig.launch();
+        rig.ingest({QUrl::fromLocalFile(rig.writeSource("kept.txt"))});
         const QStringList before = rig.entries(rig.shelf());
         const QString big = rig.writeSource("big.bin", QByteArray(256 * 1024, 'x'));
 
@@ -325,7 +335,7 @@ private Q_SLOTS:
         rlimit small = saved;
         small.rlim_cur = 64 * 1024;
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
-        pane.ingest({QUrl::fromLocalFile(big)});
+        rig.ingest({QUrl::fromLocalFile(big)});
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &saved), 0);
         std::signal(SIGXFSZ, oldHandler);
 
@@ -355,6 +365,7 @@ private Q_SLOTS:
         if (arrived)
             rig.write(file, "promise");
         pane.adoptPromisedFile(file);
+        rig.settle();
         QCOMPARE(pane.pulse(), 0);
         QCOMPARE(rig.names(), arrived ? QStringList{"promised.txt"} : QStringList{});
         QCOMPARE(QFileInfo::exists(staging), folderStays);
@@ -366,7 +377,7 @@ private Q_SLOTS:
     {
         Rig rig;
         DropPane &pane = rig.launch();
-        pane.ingest({QUrl::fromLocalFile(rig.writeSource("a.txt", "payload"))});
+        rig.ingest({QUrl::fromLocalFile(rig.writeSource("a.txt", "payload"))});
         const QString id = pane.items().front().id.toString();
         const auto first = pane.dragPath(id);
         const auto second = pane.dragPath(id);
@@ -385,11 +396,203 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(*second));
     }
 
+    // Big drops are copied off the main thread: the drop returns at once, the main thread keeps
+    // running (a timer fires) while nothing partial shows in the shelf, and a sparse file's copy
+    // keeps its holes.
+    void bigDropsAreCopiedOnAWorker_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("sparse 2 GiB file") << "sparse";
+        QTest::newRow("folder of 100,000 files") << "tree";
+    }
+    void bigDropsAreCopiedOnAWorker()
+    {
+        QFETCH(QString, kind);
+        Rig rig;
+        DropPane &pane = rig.launch();
+        constexpr qint64 sparseSize = qint64(2) << 30;
+        constexpr int treeFiles = 100000;
+        QString source;
+        if (kind == "sparse") {
+            source = rig.writeSource("disk.img", "head");
+            QFile file(source);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.seek(sparseSize - 4));
+            QCOMPARE(file.write("tail"), 4);
+        } else {
+            source = rig.source("tree");
+            for (int folder = 0; folder < treeFiles / 1000; ++folder) {
+                const QByteArray path = QFile::encodeName(source + "/d" + QString::number(folder));
+                QVERIFY(QDir().mkpath(QString::fromUtf8(path)));
+                for (int i = 0; i < 1000; ++i) {
+                    const int fd = ::open((path + "/f" + QByteArray::number(i)).constData(),
+                                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+                    QVERIFY(fd >= 0);
+                    ::close(fd);
+                }
+            }
+        }
+
+        int ticks = 0;
+        bool partialShown = false;
+        QTimer timer;
+        timer.setInterval(1);
+        connect(&timer, &QTimer::timeout, [&] {
+            ++ticks;
+            if (pane.isCopying())
+                partialShown = partialShown || !QDir(rig.shelf()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty();
+        });
+        timer.start();
+        pane.ingest({QUrl::fromLocalFile(source)});
+        // The drop returned before its copy was parked.
+        QVERIFY(pane.isCopying());
+        QVERIFY(pane.items().empty());
+        QTRY_VERIFY_WITH_TIMEOUT(!pane.isCopying(), 120000);
+        timer.stop();
+        if (kind == "tree")
+            QVERIFY2(ticks > 0, "the main thread stood still during the copy");
+        QVERIFY(!partialShown);
+        QCOMPARE(rig.names(), QStringList{QFileInfo(source).fileName()});
+        const QString copy = pane.items().front().url.toLocalFile();
+
+        if (kind == "sparse") {
+            struct stat st {};
+            QCOMPARE(::stat(QFile::encodeName(copy).constData(), &st), 0);
+            QCOMPARE(qint64(st.st_size), sparseSize);
+            QVERIFY2(qint64(st.st_blocks) * 512 < (qint64(1) << 20),
+                     qPrintable(QStringLiteral("%1 bytes allocated").arg(qint64(st.st_blocks) * 512)));
+            QFile file(copy);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.read(4), QByteArray("head"));
+            QVERIFY(file.seek(sparseSize / 2));
+            QCOMPARE(file.read(4), QByteArray(4, '\0'));
+            QVERIFY(file.seek(sparseSize - 4));
+            QCOMPARE(file.read(4), QByteArray("tail"));
+        } else {
+            QCOMPARE(QDir(copy + "/d99").entryList(QDir::Files).size(), 1000);
+            QVERIFY(QFileInfo::exists(copy + "/d0/f0"));
+        }
+    }
+
+    // Names near the file system's limit are parked under a name that fits with the "<UUID>-"
+    // prefix: cut between characters, the extension kept, and read back the same at the next start.
+    void longNamesAreFitted_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("extension");
+        QTest::newRow("254 bytes") << QString(250, QLatin1Char('n')) + ".txt" << ".txt";
+        QTest::newRow("two-byte characters") << QString(125, QChar(0xe9)) + ".pdf" << ".pdf";
+        QTest::newRow("four-byte characters") << QStringLiteral("\U0001F600").repeated(62) + ".png" << ".png";
+        QTest::newRow("no extension") << QString(255, QLatin1Char('y')) << QString();
+        QTest::newRow("short name stays whole") << QStringLiteral("plain.txt") << ".txt";
+    }
+    void longNamesAreFitted()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, extension);
+        QVERIFY(name.toUtf8().size() <= 255);
+        Rig rig;
+        DropPane &pane = rig.launch();
+        const QString source = rig.writeSource(name, "long");
+        QVERIFY(!source.isEmpty());
+        rig.ingest({QUrl::fromLocalFile(source)});
+        QCOMPARE(pane.items().size(), size_t(1));
+        const QString parked = pane.items().front().name;
+        const QString stored = QFileInfo(pane.items().front().url.toLocalFile()).fileName();
+        QVERIFY2(stored.toUtf8().size() <= 255, qPrintable(QString::number(stored.toUtf8().size())));
+        QCOMPARE(DropPane::displayName(stored), parked);
+        QCOMPARE(QString::fromUtf8(parked.toUtf8()), parked); // whole characters only
+        QVERIFY(parked.endsWith(extension));
+        QVERIFY(name.startsWith(parked.left(parked.size() - extension.size())));
+        if (name.toUtf8().size() <= 255 - 37)
+            QCOMPARE(parked, name);
+        QCOMPARE(readAll(pane.items().front().url.toLocalFile()), QByteArray("long"));
+
+        rig.launch();
+        QCOMPARE(rig.names(), QStringList{parked});
+    }
+
+    // A folder named by a step ("sub/..", "sub/.") is parked as the real folder under its real name.
+    void stepsNameTheRealFolder_data()
+    {
+        QTest::addColumn<QString>("dropped");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("parent step") << "parent/sub/.." << "parent";
+        QTest::newRow("parent step, trailing slash") << "parent/sub/../" << "parent";
+        QTest::newRow("current step") << "parent/sub/." << "sub";
+    }
+    void stepsNameTheRealFolder()
+    {
+        QFETCH(QString, dropped);
+        QFETCH(QString, name);
+        Rig rig;
+        DropPane &pane = rig.launch();
+        rig.writeSource("parent/sub/inner.txt", "inner");
+        rig.writeSource("parent/top.txt", "top");
+        rig.ingest({QUrl::fromLocalFile(rig.source(dropped))});
+        QCOMPARE(rig.names(), QStringList{name});
+        const QString copy = pane.items().front().url.toLocalFile();
+        QVERIFY(QFileInfo(copy).fileName().endsWith("-" + name));
+        const QString inner = name == "parent" ? copy + "/sub/inner.txt" : copy + "/inner.txt";
+        QCOMPARE(readAll(inner), QByteArray("inner"));
+    }
+
+    // Dragging out an item stored under a step name ("<UUID>-..", left by an earlier run) never
+    // touches the other copies waiting in DragOut for their receivers.
+    void dragOutOfAStepNameKeepsOtherCopies()
+    {
+        Rig rig;
+        DropPane &pane = rig.launch();
+        rig.ingest({QUrl::fromLocalFile(rig.writeSource("a.txt", "waiting"))});
+        const auto waiting = pane.dragPath(pane.items().front().id.toString());
+        QVERIFY(waiting);
+        rig.write(rig.shelf() + "/" + uuid + "-../inside.txt", "step");
+        rig.age(rig.shelf() + "/" + uuid + "-..", 1h);
+
+        DropPane &again = rig.launch();
+        QCOMPARE(rig.names(), (QStringList{"..", "a.txt"}));
+        const auto stepped = again.dragPath(again.items().front().id.toString());
+        QCOMPARE(readAll(*waiting), QByteArray("waiting"));
+        QVERIFY(stepped);
+        QCOMPARE(QFileInfo(QFileInfo(*stepped).absolutePath()).absolutePath(), QDir::cleanPath(rig.dragOut()));
+        QCOMPARE(readAll(*stepped + "/inside.txt"), QByteArray("step"));
+    }
+
+    // A promised file must be a regular file the source wrote: a link it planted at the promised
+    // path, or a folder, is not parked, and what the link names is never copied.
+    void promisedFileMustBeRegular_data()
+    {
+        QTest::addColumn<QString>("planted");
+        QTest::newRow("link to a file") << "link";
+        QTest::newRow("link to a folder") << "folderlink";
+        QTest::newRow("folder") << "folder";
+    }
+    void promisedFileMustBeRegular()
+    {
+        QFETCH(QString, planted);
+        Rig rig;
+        DropPane &pane = rig.launch();
+        const QString secret = rig.writeSource("secret.txt", "secret");
+        const QString staging = rig.shelf() + "/staging-" + uuid;
+        QVERIFY(QDir().mkpath(staging));
+        const QString promised = staging + "/promised.txt";
+        if (planted == "link")
+            QVERIFY(QFile::link(secret, promised));
+        else if (planted == "folderlink")
+            QVERIFY(QFile::link(rig.source({}), promised));
+        else
+            rig.write(promised + "/inner.txt", "inner");
+        pane.adoptPromisedFile(promised);
+        rig.settle();
+        QVERIFY(pane.items().empty());
+        QCOMPARE(rig.entries(rig.shelf()), QStringList{"staging-" + uuid});
+    }
+
     void removeAndClear()
     {
         Rig rig;
         DropPane &pane = rig.launch();
-        pane.ingest({QUrl::fromLocalFile(rig.writeSource("a.txt")), QUrl::fromLocalFile(rig.writeSource("b.txt"))});
+        rig.ingest({QUrl::fromLocalFile(rig.writeSource("a.txt")), QUrl::fromLocalFile(rig.writeSource("b.txt"))});
         // An item whose file is already gone still leaves.
         QVERIFY(QFile::remove(pane.items().front().url.toLocalFile()));
         pane.remove(pane.items().front().id.toString());

@@ -58,6 +58,7 @@ struct ViewRig {
             urls << QUrl::fromLocalFile(file.fileName());
         }
         pane.ingest(urls);
+        QTRY_VERIFY_WITH_TIMEOUT(!pane.isCopying(), 30000);
     }
     [[nodiscard]] QQuickItem *part(const char *name) const { return view->findChild<QQuickItem *>(QLatin1String(name)); }
     [[nodiscard]] QString heading() const { return part("dropHeading")->property("text").toString(); }

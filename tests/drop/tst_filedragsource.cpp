@@ -73,6 +73,9 @@ struct Rig {
         file.write(bytes);
         file.close();
         pane.ingest({QUrl::fromLocalFile(path)});
+        // Parked once its copy, made on a worker, is whole.
+        if (!QTest::qWaitFor([&] { return !pane.isCopying(); }, 30000) || pane.items().empty())
+            return {};
         return pane.items().back().id.toString(QUuid::WithoutBraces);
     }
 

@@ -83,10 +83,18 @@ private Q_SLOTS:
         QVERIFY(m_openbox.start(m_driver.connection()));
     }
 
-    // A Qt window's drag of a file, carried to the top centre: the notch opens on the Drop pane,
-    // answers copy (never move, which would delete the original), and parks the file.
+    // A Qt window's drag of a file, released in the hover strip at the top or on the drop band below
+    // the bar: the notch opens on the Drop pane, answers copy (never move, which would delete the
+    // original), and parks the file.
+    void aQtDragParksAFile_data()
+    {
+        QTest::addColumn<int>("releaseY");
+        QTest::newRow("hover strip") << 12;
+        QTest::newRow("drop band below the bar") << 90;
+    }
     void aQtDragParksAFile()
     {
+        QFETCH(int, releaseY);
         ProgramRig rig;
         QVERIFY(rig.startBus());
         QVERIFY(rig.writeDefaults({{QStringLiteral("style.theme"), QStringLiteral("dark")}}));
@@ -105,7 +113,7 @@ private Q_SLOTS:
         startProgram(rig);
         const int emptyBar = brightInBar(grab());
 
-        dragTo(place.center(), QPoint(m_centreX, 12));
+        dragTo(place.center(), QPoint(m_centreX, releaseY));
         const QString shelf = shelfOf(rig);
         QTRY_VERIFY2_WITH_TIMEOUT(parked(shelf, QStringLiteral("a.txt")).size() == 1,
                                   qPrintable(peer.output() + rig.program.readAllStandardError()), 30000);
@@ -121,47 +129,71 @@ private Q_SLOTS:
                                   20000);
     }
 
-    // A GTK window's promised file: written by the source into a staging folder and parked; a
-    // broken promise leaves the shelf empty and its staging folder behind.
+    // A GTK window's promised file: written by the source into a staging folder and parked, on the
+    // hover strip or the drop band, under a name that fits the file system; a broken promise, or a
+    // link the source planted in place of the file, leaves the shelf empty and its staging folder
+    // behind.
     void promisedFiles_data()
     {
         QTest::addColumn<QString>("mode");
-        QTest::newRow("kept") << QStringLiteral("save");
-        QTest::newRow("broken") << QStringLiteral("fail");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("releaseY");
+        QTest::newRow("kept") << QStringLiteral("save") << QStringLiteral("promised.txt") << 12;
+        QTest::newRow("kept, on the drop band") << QStringLiteral("save") << QStringLiteral("promised.txt") << 90;
+        QTest::newRow("kept, 300-character name") << QStringLiteral("save") << QString(296, QLatin1Char('p')) + ".txt"
+                                                  << 12;
+        QTest::newRow("broken") << QStringLiteral("fail") << QStringLiteral("promised.txt") << 12;
+        QTest::newRow("planted link") << QStringLiteral("link") << QStringLiteral("promised.txt") << 12;
     }
     void promisedFiles()
     {
         QFETCH(QString, mode);
+        QFETCH(QString, name);
+        QFETCH(int, releaseY);
         ProgramRig rig;
         QVERIFY(rig.startBus());
         QVERIFY(rig.writeDefaults({{QStringLiteral("style.theme"), QStringLiteral("dark")}}));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
         env.insert(QStringLiteral("GDK_BACKEND"), QStringLiteral("x11"));
+        // What a planted link points at: a file of the user's the source wants to get hold of.
+        const QString secret = rig.home.filePath(QStringLiteral("secret.txt"));
+        QFile secretFile(secret);
+        QVERIFY(secretFile.open(QIODevice::WriteOnly));
+        secretFile.write("secret bytes");
+        secretFile.close();
+        const QString content = mode == QLatin1String("link") ? secret : QStringLiteral("promised bytes");
         const QRect place(200, 500, 160, 120);
         Peer peer;
         QVERIFY2(peer.start(QStringLiteral("/usr/bin/python3"),
                             {QStringLiteral(TAVRENHOLD_XDS_SOURCE), QString::number(place.x()), QString::number(place.y()),
-                             QString::number(place.width()), QString::number(place.height()),
-                             QStringLiteral("promised.txt"), QStringLiteral("promised bytes"), mode},
+                             QString::number(place.width()), QString::number(place.height()), name, content, mode},
                             env),
                  qPrintable(peer.process.readAllStandardError()));
         startProgram(rig);
 
-        dragTo(place.center(), QPoint(m_centreX, 12));
+        dragTo(place.center(), QPoint(m_centreX, releaseY));
         QVERIFY2(peer.said(QStringLiteral("asked "), 30000), qPrintable(peer.output() + peer.process.readAllStandardError()));
         const QString shelf = shelfOf(rig);
         const auto staging = [&] { return QDir(shelf).entryList({QStringLiteral("staging-*")}, QDir::Dirs); };
         if (mode == QLatin1String("save")) {
-            QTRY_VERIFY_WITH_TIMEOUT(parked(shelf, QStringLiteral("promised.txt")).size() == 1, 30000);
-            QCOMPARE(readFile(shelf + QLatin1Char('/') + parked(shelf, QStringLiteral("promised.txt")).first()),
-                     QByteArray("promised bytes"));
+            QTRY_VERIFY_WITH_TIMEOUT(parked(shelf, QString()).size() == 1, 30000);
+            const QString stored = parked(shelf, QString()).first();
+            const QString shown = parkedName.match(stored).captured(1);
+            QVERIFY2(stored.toUtf8().size() <= 255, qPrintable(stored));
+            QVERIFY2(shown.endsWith(QLatin1String(".txt")) && name.startsWith(shown.chopped(4)), qPrintable(shown));
+            QCOMPARE(readFile(shelf + QLatin1Char('/') + stored), QByteArray("promised bytes"));
             QTRY_COMPARE_WITH_TIMEOUT(staging(), QStringList(), 10000);
         } else {
             QVERIFY(peer.said(QStringLiteral("end"), 30000));
             QTRY_COMPARE_WITH_TIMEOUT(staging().size(), 1, 10000);
-            QCOMPARE(QDir(shelf + QLatin1Char('/') + staging().first()).entryList(QDir::Files), QStringList());
-            QCOMPARE(parked(shelf, QString()), QStringList());
+            // No file the source wrote (a planted link stays a link, not followed).
+            const QDir folder(shelf + QLatin1Char('/') + staging().first());
+            for (const QFileInfo &entry : folder.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+                QVERIFY2(entry.isSymLink() && mode == QLatin1String("link"), qPrintable(entry.fileName()));
+            // Nothing is parked while the drop is settled (the copy of a parked file takes milliseconds).
+            QVERIFY(!QTest::qWaitFor([&] { return !parked(shelf, QString()).isEmpty(); }, 3000));
+            QCOMPARE(readFile(secret), QByteArray("secret bytes"));
         }
     }
 

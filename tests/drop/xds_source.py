@@ -2,8 +2,9 @@
 # A GTK 3 drag source that promises one file by direct save (XDS), for the shelf's end-to-end tests.
 #   xds_source.py X Y W H NAME CONTENT MODE
 # MODE "save" writes CONTENT where the target says and answers "S"; "fail" writes nothing and
-# answers "E". Prints "ready" once shown, "asked <uri>" when asked to save.
+# answers "E"; "link" puts a symbolic link to the path CONTENT there and answers "S". Prints "ready" once shown, "asked <uri>" when asked to save.
 import ctypes
+import os
 import sys
 from urllib.parse import unquote, urlparse
 
@@ -65,13 +66,17 @@ def on_get(widget, ctx, data, info, time):
     uri = read_uri(source_xid[0]).decode(errors="replace")
     say("asked " + uri)
     answer = b"E"
-    if mode == "save":
-        try:
-            with open(unquote(urlparse(uri).path), "wb") as f:
+    path = unquote(urlparse(uri).path)
+    try:
+        if mode == "save":
+            with open(path, "wb") as f:
                 f.write(content)
             answer = b"S"
-        except OSError:
-            answer = b"E"
+        elif mode == "link":
+            os.symlink(content, path)
+            answer = b"S"
+    except OSError:
+        answer = b"E"
     data.set(data.get_target(), 8, answer)
 
 

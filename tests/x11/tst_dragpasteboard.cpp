@@ -1,7 +1,8 @@
 // labels: x11
 // The drag pasteboard against a drag source on a private display: a client of its own that owns
 // XdndSelection and answers conversions the way GTK (TARGETS) and Qt (no TARGETS, only with the
-// claim's time stamp) sources do.
+// claim's time stamp, refusals naming no target) sources do. The built program against a real Qt
+// source is in tests/drop.
 #include "X11TestSupport.h"
 #include "platform/x11/X11DragPasteboard.h"
 
@@ -18,6 +19,7 @@ struct SourceScript {
     QByteArray uriList;             // text/uri-list, when offered
     bool onlyWithClaimTime = false; // refuses conversions not made with its claim's time stamp
     bool incremental = false;       // sends text/uri-list in small parts (INCR)
+    bool refusalNamesTarget = true; // a refusal's SelectionNotify names the target (Qt's names None)
 };
 
 // A drag source: owns XdndSelection and answers SelectionRequests by its script.
@@ -124,7 +126,7 @@ private:
         notify.time = request->time;
         notify.requestor = request->requestor;
         notify.selection = request->selection;
-        notify.target = request->target;
+        notify.target = answered || m_script.refusalNamesTarget ? request->target : xcb_atom_t(XCB_ATOM_NONE);
         notify.property = answered ? property : xcb_atom_t(XCB_ATOM_NONE);
         xcb_send_event(c(), 0, request->requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&notify));
         m_connection->flush();
@@ -205,6 +207,8 @@ private Q_SLOTS:
             << SourceScript{true, {"TARGETS", "text/uri-list"}, oneFile} << true << targetsThenList;
         QTest::newRow("files from a source that refuses TARGETS")
             << SourceScript{false, {}, oneFile, true} << true << targetsThenList;
+        QTest::newRow("files from a source that refuses TARGETS naming no target, as Qt does")
+            << SourceScript{false, {}, oneFile, true, false, false} << true << targetsThenList;
         QTest::newRow("promised file is never converted")
             << SourceScript{true, {"TARGETS", "XdndDirectSave0", "text/plain"}, {}} << true
             << QByteArrayList{"TARGETS"};
@@ -214,6 +218,8 @@ private Q_SLOTS:
         QTest::newRow("text only") << SourceScript{true, {"TARGETS", "text/plain"}, {}} << false
                                    << QByteArrayList{"TARGETS"};
         QTest::newRow("refuses everything") << SourceScript{false, {}, {}} << false << targetsThenList;
+        QTest::newRow("refuses everything naming no target")
+            << SourceScript{false, {}, {}, false, false, false} << false << targetsThenList;
         QTest::newRow("long list sent in parts")
             << SourceScript{true, {"TARGETS", "text/uri-list"}, longList(oneFile), false, true} << true
             << targetsThenList;

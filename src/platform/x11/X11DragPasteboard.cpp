@@ -114,14 +114,16 @@ void X11DragPasteboard::onSelectionNotify(const xcb_selection_notify_event_t *ev
         || event->time != m_timestamp)
         return;
     const bool refused = event->property == XCB_ATOM_NONE;
-    if (m_stage == Stage::targets && event->target == m_targetsAtom) {
+    // A refusal may name no target at all (Qt sources answer so): it refuses the pending request.
+    const auto asked = [&](xcb_atom_t target) { return event->target == target || (refused && event->target == XCB_ATOM_NONE); };
+    if (m_stage == Stage::targets && asked(m_targetsAtom)) {
         if (refused) {
             convert(m_uriListAtom, Stage::uriList);
             return;
         }
         auto reply = takeProperty(targetsBytes);
         onTargets(reply.get());
-    } else if (m_stage == Stage::uriList && event->target == m_uriListAtom) {
+    } else if (m_stage == Stage::uriList && asked(m_uriListAtom)) {
         if (refused) {
             finish(false);
             return;

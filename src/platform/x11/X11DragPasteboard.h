@@ -14,8 +14,8 @@ class SelectionOwnerWatch;
 // The drag data of X11 drag and drop: the XdndSelection. Every new owner (a new drag, even by the
 // same window) counts as a change. The owner is asked for its TARGETS right away, with the time
 // stamp of its claim: XdndDirectSave0 (a promised file) counts as files at once; text/uri-list is
-// fetched and counts when it names a file: URI. Qt sources refuse TARGETS: then text/uri-list is
-// fetched directly. XdndDirectSave0 is never converted: in the direct-save protocol that
+// fetched and counts when it names a file: URI. Qt sources refuse TARGETS (with a SelectionNotify
+// that names no target): then text/uri-list is fetched directly. XdndDirectSave0 is never converted: in the direct-save protocol that
 // conversion is the request to save the file.
 class X11DragPasteboard final : public DragPasteboard {
     Q_OBJECT
