@@ -87,6 +87,9 @@ public:
         return !m_busAddress.isEmpty();
     }
 
+    // The address of the bus of startBus() or useSessionBus().
+    [[nodiscard]] QString busAddress() const { return m_busAddress; }
+
     // The settings file the program reads, written before it starts.
     [[nodiscard]] QString defaultsPath() const { return home.filePath(QStringLiteral("config/app.tavrenhold/defaults.json")); }
     bool writeDefaults(const QJsonObject &values) const
