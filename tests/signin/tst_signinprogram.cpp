@@ -143,6 +143,7 @@ class SignInProgramTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_home;
+    QProcess m_bus;
     QProcess m_site;
     test::XDriver m_driver;
     test::Openbox m_openbox;
@@ -200,6 +201,20 @@ class SignInProgramTest : public QObject {
         }
     };
 
+    // A session bus of the test's own, named in DBUS_SESSION_BUS_ADDRESS.
+    bool startBus()
+    {
+        test::dieWithParent(m_bus);
+        m_bus.setStandardErrorFile(QProcess::nullDevice());
+        m_bus.start(QStringLiteral("dbus-daemon"),
+                    {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        if (!m_bus.waitForStarted(peerCeilingMs) || !QTest::qWaitFor([this] { return m_bus.canReadLine(); }, peerCeilingMs))
+            return false;
+        const QByteArray address = m_bus.readLine().trimmed();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+        return !address.isEmpty();
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -213,6 +228,9 @@ private Q_SLOTS:
         QVERIFY(m_home.isValid());
         for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
             qputenv(name, m_home.filePath(QLatin1String(name)).toLocal8Bit());
+        // The programs' session bus is one of the test's own that ends with it: without one, each
+        // web engine would start a bus daemon of its own that outlives the test.
+        QVERIFY(startBus());
 
         // The site speaks HTTPS with a certificate made here (a __Secure- cookie needs it).
         const QString certificate = m_home.filePath(QStringLiteral("site.pem"));
@@ -240,8 +258,10 @@ private Q_SLOTS:
 
     void cleanupTestCase()
     {
-        m_site.kill();
-        m_site.waitForFinished(10000);
+        for (QProcess *process : {&m_site, &m_bus}) {
+            process->kill();
+            process->waitForFinished(10000);
+        }
     }
 
     // The pipe carries the jar (domain cookies with their dot, host-only ones without, empty values
