@@ -158,6 +158,40 @@ class Session:
                 start = None
         return centres
 
+    # --- sound ---
+    def sound(self):
+        """A private PulseAudio with one output, named in PULSE_SERVER for what is spawned from now on;
+        None when PulseAudio is not installed or does not answer. Kept off the session bus and the
+        display (a second daemon on one bus dies)."""
+        if not shutil.which("pulseaudio") or not shutil.which("pactl"):
+            return None
+        folder = os.path.join(self.folder, "pulse")
+        os.makedirs(os.path.join(folder, "runtime"), mode=0o700, exist_ok=True)
+        socket = os.path.join(folder, "native")
+        script = os.path.join(folder, "session.pa")
+        with open(script, "w") as f:
+            f.write(f"load-module module-native-protocol-unix auth-anonymous=1 socket={socket}\n"
+                    "load-module module-null-sink sink_name=speakers sink_properties='"
+                    "device.description=\"Built-in Speakers\" device.class=sound device.form_factor=internal'\n"
+                    "set-default-sink speakers\n"
+                    "set-sink-volume speakers 45875\n")
+        env = {k: v for k, v in self.env.items() if k not in ("DBUS_SESSION_BUS_ADDRESS", "DISPLAY")}
+        env.update(XDG_RUNTIME_DIR=os.path.join(folder, "runtime"), HOME=folder)
+        daemon = subprocess.Popen(["pulseaudio", "-n", "-F", script, "--daemonize=no", "--exit-idle-time=-1",
+                                   "--use-pid-file=no"], env=env, stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.started.append(daemon)
+        server = "unix:" + socket
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline and daemon.poll() is None:
+            if subprocess.run(["pactl", "info"], env=dict(env, PULSE_SERVER=server), stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL).returncode == 0:
+                self.env["PULSE_SERVER"] = server
+                return daemon
+            time.sleep(0.05)
+        self.end(daemon)
+        return None
+
     # --- a player ---
     def tone(self, seconds=30):
         """A generated tone played on a loop by mpv over MPRIS; None when mpv or its MPRIS script is missing."""

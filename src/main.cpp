@@ -23,6 +23,7 @@
 #include "platform/FullScreenProbe.h"
 #include "platform/PanelWindowSystem.h"
 #include "platform/PointerMonitor.h"
+#include "platform/RuntimeFolder.h"
 #include "platform/SceneBackend.h"
 #include "platform/SingleInstance.h"
 #include "platform/SystemAppearance.h"
@@ -130,6 +131,7 @@ AppDelegate::Parts realParts(NotchControllerEnvironment &environment, platform::
 
 int main(int argc, char *argv[])
 {
+    platform::settleRuntimeFolder();
     // Large blocks (a big artwork, a long title, a burst of players) are always mapped apart and go
     // back to the system when freed: glibc otherwise raises its threshold after the first such free
     // and keeps later ones in the heap, so memory would stay high after big input went.

@@ -4,7 +4,10 @@
 // connection on the way out.
 #include "DrillSupport.h"
 
+#include <xcb/xcb.h>
+
 #include <csignal>
+#include <sys/socket.h>
 
 using tavrenhold::test::ProgramRig;
 namespace drill = tavrenhold::test::drill;
@@ -15,10 +18,14 @@ class XDisplay {
 public:
     ~XDisplay()
     {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(3000);
-        }
+        if (process.state() == QProcess::NotRunning)
+            return;
+        // A server told to end is given the time to end by itself: killed in the middle of it, it
+        // leaves its socket file behind for the next server that takes the number.
+        if (signalled && process.waitForFinished(30000))
+            return;
+        process.kill();
+        process.waitForFinished(30000);
     }
     bool start()
     {
@@ -36,7 +43,28 @@ public:
             out += process.readAllStandardOutput();
         }
         name = ':' + out.trimmed();
-        return true;
+        // The number alone is no promise: a client may only come once this server takes connections
+        // under it.
+        return QTest::qWaitFor([this] { return process.state() != QProcess::Running || answers(); }, 30000)
+            && process.state() == QProcess::Running;
+    }
+    // Whether a client of the display reaches this very server (by the peer of its socket), not
+    // one that is still going away under the same number.
+    [[nodiscard]] bool answers() const
+    {
+        xcb_connection_t *c = xcb_connect(name.constData(), nullptr);
+        ucred peer{};
+        socklen_t size = sizeof peer;
+        const bool ours = !xcb_connection_has_error(c)
+            && ::getsockopt(xcb_get_file_descriptor(c), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0
+            && qint64(peer.pid) == process.processId();
+        xcb_disconnect(c);
+        return ours;
+    }
+    void end(int signal)
+    {
+        signalled = true;
+        ::kill(pid_t(process.processId()), signal);
     }
     // Whether a window named "Tavrenhold" is mapped on this display.
     [[nodiscard]] bool programShows() const
@@ -52,6 +80,7 @@ public:
 
     QProcess process;
     QByteArray name;
+    bool signalled = false;
 };
 } // namespace
 
@@ -69,7 +98,7 @@ private Q_SLOTS:
     {
         QFETCH(int, signal);
         XDisplay display;
-        QVERIFY2(display.start(), "Xvfb did not start");
+        QVERIFY2(display.start(), "Xvfb did not start, or does not take connections");
         qputenv("DISPLAY", display.name);
         ProgramRig rig;
         QVERIFY(rig.startBus());
@@ -96,7 +125,7 @@ private Q_SLOTS:
         const qint64 ticksBefore = drill::cpuTicks(pid);
         QElapsedTimer wall;
         wall.start();
-        ::kill(pid_t(display.process.processId()), signal);
+        display.end(signal);
         qint64 ticksLast = ticksBefore;
         const bool ended = QTest::qWaitFor(
             [&] {

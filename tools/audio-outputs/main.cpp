@@ -10,6 +10,7 @@
 #include "music/AirPlayDiscovery.h"
 #include "music/AudioOutput.h"
 #include "platform/AudioSystem.h"
+#include "platform/RuntimeFolder.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -76,6 +77,7 @@ void whenSettled(platform::AudioSystem &audio, std::function<void()> then)
 
 int main(int argc, char *argv[])
 {
+    tavrenhold::platform::settleRuntimeFolder();
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty())

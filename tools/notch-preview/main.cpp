@@ -27,6 +27,7 @@
 #include "platform/AudioSystem.h"
 #include "notes/NotesPane.h"
 #include "platform/Defaults.h"
+#include "platform/RuntimeFolder.h"
 #include "shell/NotchShellModel.h"
 #include "usage/UsagePane.h"
 
@@ -132,6 +133,7 @@ QImage grabTransparent(QQuickWindow &window)
 
 int main(int argc, char **argv)
 {
+    tavrenhold::platform::settleRuntimeFolder();
     // Offscreen and at one pixel per point, whatever the environment says.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -5,6 +5,7 @@
 // cookies, sorted, one a line (never their values), exit 0; or the error's text, exit 1. With
 // --shot, the window is also saved to a PNG file a moment after its first page arrived.
 
+#include "platform/RuntimeFolder.h"
 #include "platform/WebSignInProcess.h"
 #include "usage/VendorLoginController.h"
 
@@ -40,6 +41,7 @@ QCoro::Task<> run(UsageVendor vendor, VendorLoginProfile profile, VendorLoginCon
 
 int main(int argc, char **argv)
 {
+    tavrenhold::platform::settleRuntimeFolder();
     QGuiApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addOption({QStringLiteral("vendor"), QStringLiteral("The vendor's raw value."), QStringLiteral("raw")});
