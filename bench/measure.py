@@ -200,7 +200,7 @@ def memory(pid):
 
 def adapters(m):
     """The media-remote adapters among a memory reading's children."""
-    return [k for k in (m or {}).get("children", []) if "adapter" in os.path.basename(k["command"].split(" ")[0])]
+    return [k for k in (m or {}).get("children", []) if "adapter" in program_words(k["command"]).lower()]
 
 
 def first_frame(session, subject):
