@@ -321,7 +321,9 @@ def measure_subject(session, subject, log, quick=False):
                 subject.notes["qml_panes"] = qml_modules(pid)
 
     if subject.kind in ("program", "copyq") and not quick:
-        player = session.tone()
+        # Longer than the measured stretch: the loop's jump back to the start would glide the
+        # progress line, frames that are not the track's steps.
+        player = session.tone(seconds=IDLE_SECONDS * 2)
         if player is not None:
             say(f"{IDLE_SECONDS} s collapsed while a tone plays")
             time.sleep(5)
