@@ -197,7 +197,7 @@ class Session:
         """A generated tone played on a loop by mpv over MPRIS; None when mpv or its MPRIS script is missing."""
         if not shutil.which("mpv") or not os.path.exists(MPRIS_SCRIPT):
             return None
-        wav = os.path.join(self.folder, "tone.wav")
+        wav = os.path.join(self.folder, f"tone-{seconds}.wav")
         if not os.path.exists(wav):
             if shutil.which("sox"):
                 subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", wav, "synth", str(seconds), "sine", "440",

@@ -204,8 +204,10 @@ int main(int argc, char *argv[])
         },
     };
 
-    // The sound server the Music pane's volume and output picker talk to; it outlives the panes.
-    const std::unique_ptr<platform::AudioSystem> audio = platform::AudioSystem::makePulse();
+    // The sound server the Music pane's volume and output picker talk to; it outlives the panes. It is
+    // reached when the Music pane's services start, after the first frame.
+    const std::unique_ptr<platform::AudioSystem> audio =
+        platform::AudioSystem::makePulse({}, platform::AudioSystem::Start::later);
 
     AppDelegate delegate(realParts(environment, *audio));
     QObject::connect(&instance, &platform::SingleInstance::reopenRequested, &delegate, &AppDelegate::reopen);

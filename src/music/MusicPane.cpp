@@ -117,6 +117,7 @@ void MusicPane::deactivate()
 
 void MusicPane::startServices()
 {
+    m_audio->start();
     if (!m_coordinator)
         return;
     m_coordinator->start();

@@ -109,7 +109,8 @@ public:
     [[nodiscard]] QRectF popoverRect() const { return m_popoverRect; }
     void setPopoverRect(const QRectF &rect);
 
-    // Once per run, from the shell's start: starts the coordinator and follows its state from then on.
+    // Once per run, from the shell's start: reaches the sound server, starts the coordinator and
+    // follows its state from then on.
     void startServices();
     // At the end of the run: stops the display timer, the download and the accent work, clears the
     // accent and stops the coordinator. The pane keeps following the state.

@@ -58,13 +58,20 @@ public:
     // there is no sound server to talk to.
     [[nodiscard]] static std::unique_ptr<AudioSystem> makeNeutral();
 
+    // Reaches the sound server, once; later calls do nothing. Only a system made to start later waits
+    // for it.
+    virtual void start() {}
+
     // Runs `then` after `delay`; the pulse system waits through it before connecting again.
     using Sleeper = std::function<void(std::chrono::milliseconds delay, std::function<void()> then)>;
+    // When the pulse system loads its client library and first reaches the server: at once, or at
+    // start() (a program reaches it after its first frame: the library brings many of its own).
+    enum class Start { now, later };
     // The PulseAudio (or PipeWire-Pulse) server named by PULSE_SERVER, else the user's default one,
-    // never started on demand. While it is away the values are neutral and writes are dropped; it
-    // is asked again after 1 s, then after twice the wait each time, up to 30 s. `sleeper` waits
-    // on a timer when none is given.
-    [[nodiscard]] static std::unique_ptr<AudioSystem> makePulse(Sleeper sleeper = {});
+    // never started on demand. While it is away (or not reached yet, or its client library is not
+    // installed) the values are neutral and writes are dropped; it is asked again after 1 s, then
+    // after twice the wait each time, up to 30 s. `sleeper` waits on a timer when none is given.
+    [[nodiscard]] static std::unique_ptr<AudioSystem> makePulse(Sleeper sleeper = {}, Start start = Start::now);
 
 Q_SIGNALS:
     // The default output's volume or mute changed, or another output became the default.

@@ -1,9 +1,13 @@
 // The AudioSystem over libpulse. Everything runs on the main thread: the context lives on a GLib
 // main loop, which is Qt's own event dispatcher, so libpulse's callbacks arrive between Qt events.
 // A callback never blocks and never tears down the context it came from: such work is posted.
+//
+// libpulse is loaded when the server is first reached, not linked: it brings a dozen codec libraries
+// the program never uses, which the dynamic loader would otherwise map before the first frame.
 
 #include "AudioSystem.h"
 
+#include <QLibrary>
 #include <QPointer>
 #include <QTimer>
 
@@ -27,11 +31,73 @@ using namespace std::chrono_literals;
 constexpr std::chrono::milliseconds firstRetry = 1s;
 constexpr std::chrono::milliseconds lastRetry = 30s;
 
+// The libpulse functions in use, resolved from the client library and its GLib main-loop glue.
+#define TAVRENHOLD_PULSE_FUNCTIONS(F) \
+    F(pa_context_connect) \
+    F(pa_context_disconnect) \
+    F(pa_context_get_server_info) \
+    F(pa_context_get_sink_info_list) \
+    F(pa_context_get_sink_input_info_list) \
+    F(pa_context_get_state) \
+    F(pa_context_move_sink_input_by_name) \
+    F(pa_context_new) \
+    F(pa_context_set_default_sink) \
+    F(pa_context_set_sink_mute_by_index) \
+    F(pa_context_set_sink_volume_by_index) \
+    F(pa_context_set_state_callback) \
+    F(pa_context_set_subscribe_callback) \
+    F(pa_context_subscribe) \
+    F(pa_context_unref) \
+    F(pa_cvolume_max) \
+    F(pa_cvolume_scale) \
+    F(pa_glib_mainloop_free) \
+    F(pa_glib_mainloop_get_api) \
+    F(pa_glib_mainloop_new) \
+    F(pa_operation_unref) \
+    F(pa_proplist_gets) \
+
+struct PulseLibrary {
+#define TAVRENHOLD_PULSE_MEMBER(name) decltype(&::name) name = nullptr;
+    TAVRENHOLD_PULSE_FUNCTIONS(TAVRENHOLD_PULSE_MEMBER)
+#undef TAVRENHOLD_PULSE_MEMBER
+};
+
+// The loaded library, or null when it is not installed (then there is no server to reach). Loaded
+// once and kept for the program's life.
+const PulseLibrary *loadPulse()
+{
+    static const std::optional<PulseLibrary> loaded = []() -> std::optional<PulseLibrary> {
+        QLibrary core(QStringLiteral("pulse"), 0);
+        QLibrary glib(QStringLiteral("pulse-mainloop-glib"), 0);
+        if (!core.load() || !glib.load())
+            return std::nullopt;
+        PulseLibrary library;
+        bool complete = true;
+        const auto resolve = [&](auto &function, const char *name) {
+            QFunctionPointer found = glib.resolve(name);
+            if (!found)
+                found = core.resolve(name);
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(found);
+            complete = complete && found;
+        };
+#define TAVRENHOLD_PULSE_RESOLVE(name) resolve(library.name, #name);
+        TAVRENHOLD_PULSE_FUNCTIONS(TAVRENHOLD_PULSE_RESOLVE)
+#undef TAVRENHOLD_PULSE_RESOLVE
+        if (!complete)
+            return std::nullopt;
+        return library;
+    }();
+    return loaded ? &*loaded : nullptr;
+}
+
+// The library's functions once loaded; only used after loadPulse() succeeded.
+const PulseLibrary *pa = nullptr;
+
 QString text(const char *s) { return s ? QString::fromUtf8(s) : QString(); }
 
 QString proplistText(const pa_proplist *list, const char *key)
 {
-    return list ? text(pa_proplist_gets(list, key)) : QString();
+    return list ? text(pa->pa_proplist_gets(list, key)) : QString();
 }
 
 PortType portType(const pa_sink_port_info *port)
@@ -56,9 +122,21 @@ PortType portType(const pa_sink_port_info *port)
 
 class PulseAudioSystem final : public AudioSystem {
 public:
-    explicit PulseAudioSystem(Sleeper sleeper) : m_sleeper(std::move(sleeper))
+    PulseAudioSystem(Sleeper sleeper, Start start) : m_sleeper(std::move(sleeper))
     {
-        m_loop = pa_glib_mainloop_new(nullptr);
+        if (start == Start::now)
+            this->start();
+    }
+
+    void start() override
+    {
+        if (m_started)
+            return;
+        m_started = true;
+        pa = loadPulse();
+        if (!pa)
+            return; // no client library: no server to reach, the values stay neutral
+        m_loop = pa->pa_glib_mainloop_new(nullptr);
         connectContext();
     }
 
@@ -66,7 +144,7 @@ public:
     {
         dropContext();
         if (m_loop)
-            pa_glib_mainloop_free(m_loop);
+            pa->pa_glib_mainloop_free(m_loop);
     }
 
     double volume() const override
@@ -91,9 +169,9 @@ public:
         pa_cvolume levels = found->second;
         const auto loudest = pa_volume_t(std::lround(std::clamp(value, 0.0, 1.0) * PA_VOLUME_NORM));
         // Scales every channel so the loudest becomes the new value: the balance stays.
-        if (!pa_cvolume_scale(&levels, loudest))
+        if (!pa->pa_cvolume_scale(&levels, loudest))
             return;
-        unref(pa_context_set_sink_volume_by_index(m_context, sink->index, &levels, nullptr, nullptr));
+        unref(pa->pa_context_set_sink_volume_by_index(m_context, sink->index, &levels, nullptr, nullptr));
     }
 
     bool isMuted() const override
@@ -107,7 +185,7 @@ public:
         const SinkRecord *sink = defaultSink();
         if (!sink || !ready())
             return;
-        unref(pa_context_set_sink_mute_by_index(m_context, sink->index, muted ? 1 : 0, nullptr, nullptr));
+        unref(pa->pa_context_set_sink_mute_by_index(m_context, sink->index, muted ? 1 : 0, nullptr, nullptr));
     }
 
     std::vector<SinkRecord> sinks() const override { return m_sinks; }
@@ -128,7 +206,7 @@ public:
         Choice *raw = job.get();
         m_choices.emplace(id, std::move(job));
         raw->pending = 1;
-        unref(pa_context_set_default_sink(m_context, raw->target.constData(), &PulseAudioSystem::onDefaultSet, raw));
+        unref(pa->pa_context_set_default_sink(m_context, raw->target.constData(), &PulseAudioSystem::onDefaultSet, raw));
     }
 
 private:
@@ -145,7 +223,7 @@ private:
 
     [[nodiscard]] bool ready() const
     {
-        return m_context && pa_context_get_state(m_context) == PA_CONTEXT_READY;
+        return m_context && pa->pa_context_get_state(m_context) == PA_CONTEXT_READY;
     }
 
     const SinkRecord *defaultSink() const
@@ -162,7 +240,7 @@ private:
     static void unref(pa_operation *operation)
     {
         if (operation)
-            pa_operation_unref(operation);
+            pa->pa_operation_unref(operation);
     }
 
     // -- the connection ---------------------------------------------------------------------------
@@ -171,15 +249,15 @@ private:
     {
         if (!m_loop)
             return;
-        m_context = pa_context_new(pa_glib_mainloop_get_api(m_loop), "Tavrenhold");
+        m_context = pa->pa_context_new(pa->pa_glib_mainloop_get_api(m_loop), "Tavrenhold");
         if (!m_context) {
             scheduleRetry();
             return;
         }
-        pa_context_set_state_callback(m_context, &PulseAudioSystem::onState, this);
-        pa_context_set_subscribe_callback(m_context, &PulseAudioSystem::onEvent, this);
+        pa->pa_context_set_state_callback(m_context, &PulseAudioSystem::onState, this);
+        pa->pa_context_set_subscribe_callback(m_context, &PulseAudioSystem::onEvent, this);
         // No server argument: libpulse takes PULSE_SERVER, else the user's default socket.
-        if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        if (pa->pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
             dropContext();
             scheduleRetry();
         }
@@ -190,10 +268,10 @@ private:
     void dropContext()
     {
         if (m_context) {
-            pa_context_set_state_callback(m_context, nullptr, nullptr);
-            pa_context_set_subscribe_callback(m_context, nullptr, nullptr);
-            pa_context_disconnect(m_context);
-            pa_context_unref(m_context);
+            pa->pa_context_set_state_callback(m_context, nullptr, nullptr);
+            pa->pa_context_set_subscribe_callback(m_context, nullptr, nullptr);
+            pa->pa_context_disconnect(m_context);
+            pa->pa_context_unref(m_context);
             m_context = nullptr;
         }
         m_fetching = false;
@@ -224,10 +302,10 @@ private:
     static void onState(pa_context *context, void *userdata)
     {
         auto *self = static_cast<PulseAudioSystem *>(userdata);
-        switch (pa_context_get_state(context)) {
+        switch (pa->pa_context_get_state(context)) {
         case PA_CONTEXT_READY:
             self->m_retry = firstRetry;
-            unref(pa_context_subscribe(
+            unref(pa->pa_context_subscribe(
                 context, pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER |
                                                 PA_SUBSCRIPTION_MASK_SINK_INPUT),
                 nullptr, nullptr));
@@ -284,8 +362,8 @@ private:
         m_incomingLevels.clear();
         m_incomingDefault.clear();
         m_fetchParts = 2;
-        pa_operation *server = pa_context_get_server_info(m_context, &PulseAudioSystem::onServerInfo, this);
-        pa_operation *sinks = pa_context_get_sink_info_list(m_context, &PulseAudioSystem::onSinkInfo, this);
+        pa_operation *server = pa->pa_context_get_server_info(m_context, &PulseAudioSystem::onServerInfo, this);
+        pa_operation *sinks = pa->pa_context_get_sink_info_list(m_context, &PulseAudioSystem::onSinkInfo, this);
         if (!server || !sinks) {
             unref(server);
             unref(sinks);
@@ -322,7 +400,7 @@ private:
         sink.formFactor = proplistText(info->proplist, "device.form_factor");
         sink.activePort = portType(info->active_port);
         sink.channels = info->channel_map.channels;
-        sink.volume = double(pa_cvolume_max(&info->volume)) / double(PA_VOLUME_NORM);
+        sink.volume = double(pa->pa_cvolume_max(&info->volume)) / double(PA_VOLUME_NORM);
         sink.muted = info->mute != 0;
         self->m_incomingLevels[info->index] = info->volume;
         self->m_incoming.push_back(std::move(sink));
@@ -370,7 +448,7 @@ private:
             if (sink.name.toUtf8() == choice->target)
                 choice->targetIndex = sink.index;
         }
-        pa_operation *list = pa_context_get_sink_input_info_list(context, &PulseAudioSystem::onStream, choice);
+        pa_operation *list = pa->pa_context_get_sink_input_info_list(context, &PulseAudioSystem::onStream, choice);
         if (list)
             unref(list);
         else
@@ -388,7 +466,7 @@ private:
         // The list is complete: the default is set, so a stream moved onto it follows later
         // choices; failures (a stream that went, one that refuses) are ignored.
         for (quint32 stream : choice->streams) {
-            pa_operation *move = pa_context_move_sink_input_by_name(context, stream, choice->target.constData(),
+            pa_operation *move = pa->pa_context_move_sink_input_by_name(context, stream, choice->target.constData(),
                                                                     &PulseAudioSystem::onMoved, choice);
             if (move) {
                 ++choice->pending;
@@ -418,6 +496,7 @@ private:
     }
 
     Sleeper m_sleeper;
+    bool m_started = false;
     pa_glib_mainloop *m_loop = nullptr;
     pa_context *m_context = nullptr;
     std::chrono::milliseconds m_retry = firstRetry;
@@ -441,9 +520,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<AudioSystem> AudioSystem::makePulse(Sleeper sleeper)
+std::unique_ptr<AudioSystem> AudioSystem::makePulse(Sleeper sleeper, Start start)
 {
-    return std::make_unique<PulseAudioSystem>(std::move(sleeper));
+    return std::make_unique<PulseAudioSystem>(std::move(sleeper), start);
 }
 
 } // namespace tavrenhold::platform

@@ -11,6 +11,7 @@
 #include "peers/PulsePeer.h"
 #include "platform/AudioSystem.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -41,6 +42,13 @@ QStringList symbols(const std::vector<AudioOutputEndpoint> &list)
     return out;
 }
 
+// Whether the sound server's client library is mapped into this process.
+bool mapsPulse()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("/libpulse");
+}
+
 QCoro::Task<> after(Clock &clock, std::chrono::milliseconds delay, std::function<void()> then)
 {
     const bool slept = co_await clock.sleepFor(delay);
@@ -67,6 +75,25 @@ private Q_SLOTS:
         const QString missing = test::PulsePeer::missingTools();
         if (!missing.isEmpty())
             QFAIL(qPrintable(missing));
+    }
+
+    // The client library (and the codecs it brings) is not in the process until the server is first
+    // reached: a system made to start later maps none of it, and reaches the server when the Music
+    // pane's services start. First of the tests: the library stays once loaded.
+    void theClientLibraryComesWithTheFirstReach()
+    {
+        QVERIFY2(!mapsPulse(), "libpulse is in the process before any server was reached");
+        test::PulsePeer peer;
+        QVERIFY2(peer.start(), qPrintable(peer.log()));
+        const auto audio = platform::AudioSystem::makePulse({}, platform::AudioSystem::Start::later);
+        MusicPane pane(nullptr, Clock::system(), nullptr, audio.get());
+        QCoreApplication::processEvents();
+        QVERIFY(!mapsPulse());
+        QVERIFY(audio->sinks().empty());
+        pane.startServices();
+        QVERIFY(mapsPulse());
+        QTRY_COMPARE_WITH_TIMEOUT(audio->sinks().size(), size_t(1), ceiling);
+        QCOMPARE(audio->defaultSinkName(), QStringLiteral("speakers"));
     }
 
     // The usable sinks in the picker's order, with their icons; virtual and duplicate ones left out.

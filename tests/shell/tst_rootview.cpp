@@ -8,6 +8,7 @@
 #include "design/Style.h"
 
 #include <QGuiApplication>
+#include <QQuickWindow>
 #include <QSignalSpy>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
@@ -37,6 +38,20 @@ bool near(QRgb pixel, const QColor &expected, int tolerance = 3)
 QString describe(QRgb pixel)
 {
     return QStringLiteral("rgba(%1, %2, %3, %4)").arg(qRed(pixel)).arg(qGreen(pixel)).arg(qBlue(pixel)).arg(qAlpha(pixel));
+}
+
+// The first bar of a waveform view: an item with a level, among its children or theirs.
+QQuickItem *firstBar(QQuickItem *wave)
+{
+    for (QQuickItem *item : wave->childItems()) {
+        if (item->property("level").isValid())
+            return item;
+        for (QQuickItem *inner : item->childItems()) {
+            if (inner->property("level").isValid())
+                return inner;
+        }
+    }
+    return nullptr;
 }
 
 int opaquePixels(const QImage &image)
@@ -285,15 +300,50 @@ private Q_SLOTS:
         QCOMPARE(levels.size(), 5);
         QCOMPARE(levels.front().toDouble(), double(0.9f));
         // The first bar is drawn at its new height already: 0.9 of the 22-point cell.
-        QQuickItem *bar = nullptr;
-        for (QQuickItem *item : wave->childItems().front()->childItems()) {
-            if (item->property("level").isValid()) {
-                bar = item;
-                break;
-            }
-        }
+        QQuickItem *bar = firstBar(wave);
         QVERIFY(bar);
         QCOMPARE(bar->property("level").toDouble(), double(0.9f));
+    }
+
+    // Each step of a playing track (new levels, the progress line a little further) draws one frame:
+    // nothing laid out while that frame is prepared asks for a second one, which would draw nothing
+    // new, at every step.
+    void aPlayingStepDrawsOneFrame_data()
+    {
+        QTest::addColumn<bool>("reduceMotion");
+        QTest::newRow("motion") << false;
+        QTest::newRow("reduced motion") << true;
+    }
+    void aPlayingStepDrawsOneFrame()
+    {
+        QFETCH(bool, reduceMotion);
+        ViewRig rig;
+        rig.setReduceMotion(reduceMotion);
+        rig.pane(PaneID::music).setIdle(musicPlaying());
+        QVERIFY(rig.load());
+        QSignalSpy frames(&rig.quick->window(), &QQuickWindow::frameSwapped);
+        // The window asks for a frame within a few milliseconds of a change: a quiet stretch ten
+        // times as long means no frame is wanted.
+        const auto quiet = [&frames] {
+            qsizetype before = -1;
+            while (before != frames.count()) {
+                before = frames.count();
+                QTest::qWait(50);
+            }
+        };
+        quiet();
+        const std::vector<std::vector<float>> steps = {
+            {0.9f, 0.2f, 0.4f, 1.0f, 0.7f}, {0.1f, 0.8f, 0.3f, 0.6f, 1.0f}, {0.5f, 0.5f, 0.9f, 0.2f, 0.4f}};
+        for (size_t i = 0; i < steps.size(); ++i) {
+            IdleSignal next = musicPlaying();
+            next.rotating = IdleWaveform{steps[i]};
+            next.progress = 0.4 + 0.005 * double(i + 1);
+            frames.clear();
+            rig.pane(PaneID::music).setIdle(next);
+            QTRY_VERIFY(frames.count() >= 1);
+            quiet();
+            QVERIFY2(frames.count() == 1, qPrintable(QStringLiteral("step %1 drew %2 frames").arg(i).arg(frames.count())));
+        }
     }
 
     // Each change moves with its spring, and lands at once under reduced motion.

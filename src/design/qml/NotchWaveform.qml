@@ -18,29 +18,30 @@ Item {
     readonly property real barOpacity: Controls.waveformOpacity(isPlaying)
     readonly property int count: levels ? levels.length : 0
 
-    Row {
-        id: row
-        anchors.centerIn: parent
-        spacing: Controls.waveformSpacing
+    // The bars are placed by their own bindings, not by a Row: a positioner lays out while a frame
+    // is prepared, and the height it then finds for the taller or shorter bars would ask for a
+    // second frame that draws nothing new, each time the levels change.
+    readonly property real step: Controls.waveformBarWidth + Controls.waveformSpacing
+    readonly property real rowLeft: Math.round((width - (count * step - Controls.waveformSpacing)) / 2)
 
-        // Bars are kept by index, so a new set of levels moves the bars already there.
-        Repeater {
-            model: root.count
+    // Bars are kept by index, so a new set of levels moves the bars already there.
+    Repeater {
+        model: root.count
 
-            Rectangle {
-                required property int index
-                property real level: Controls.waveformLevel(root.levels[index])
-                AmbientAnimation on level {
-                    enabled: root.animated && !Motion.reduceMotion
-                }
-
-                anchors.verticalCenter: parent ? parent.verticalCenter : undefined
-                width: Controls.waveformBarWidth
-                height: Controls.waveformBarHeight(level, root.height)
-                radius: width / 2
-                color: Style.ink
-                opacity: root.barOpacity
+        Rectangle {
+            required property int index
+            property real level: Controls.waveformLevel(root.levels[index])
+            AmbientAnimation on level {
+                enabled: root.animated && !Motion.reduceMotion
             }
+
+            x: root.rowLeft + index * root.step
+            y: (root.height - height) / 2
+            width: Controls.waveformBarWidth
+            height: Controls.waveformBarHeight(level, root.height)
+            radius: width / 2
+            color: Style.ink
+            opacity: root.barOpacity
         }
     }
 }
