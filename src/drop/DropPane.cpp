@@ -351,7 +351,8 @@ std::optional<QString> DropPane::dragPath(const QString &itemId)
     const bool plain = !item->name.isEmpty() && item->name != QLatin1String(".") && item->name != QLatin1String("..");
     const QString name = plain ? item->name : stored;
     const QString destination = folder + QLatin1Char('/') + name;
-    if (!shelf::copyEntry(item->url.toLocalFile(), destination)) {
+    // A second name for a parked file rather than a copy: a large chip starts its drag at once.
+    if (!shelf::shareEntry(item->url.toLocalFile(), destination)) {
         (void)shelf::removeEntry(folder);
         return std::nullopt;
     }

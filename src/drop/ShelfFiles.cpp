@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -210,6 +212,36 @@ bool copyEntry(const QString &source, const QString &destination, CopyKinds kind
         return true;
     (void)removeEntry(destination);
     return false;
+}
+
+bool shareEntry(const QString &source, const QString &destination)
+{
+    const QByteArray from = native(source);
+    const QByteArray to = native(destination);
+    struct stat st {};
+    if (::lstat(from.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return copyEntry(source, destination);
+
+    // A clone shares blocks until either side writes: a true copy at no cost, where the file
+    // system has them.
+    const int in = ::open(from.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (in >= 0) {
+        const int out = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 07777);
+        bool cloned = false;
+        if (out >= 0) {
+            cloned = ::ioctl(out, FICLONE, in) == 0;
+            ::close(out);
+            if (!cloned)
+                ::unlink(to.constData());
+        }
+        ::close(in);
+        if (cloned)
+            return true;
+    }
+    // Otherwise a second name: a receiver that moves or deletes it leaves the parked file alone.
+    if (::link(from.constData(), to.constData()) == 0)
+        return true;
+    return copyEntry(source, destination);
 }
 
 bool removeEntry(const QString &path)

@@ -29,6 +29,12 @@ enum class CopyKinds { any, regularFileOnly };
 [[nodiscard]] bool copyEntry(const QString &source, const QString &destination, CopyKinds kinds = CopyKinds::any,
                              const std::atomic<bool> *stop = nullptr);
 
+// Gives `destination` the same bytes as `source` without reading them where it can: a regular file
+// on the same file system is cloned (copy-on-write) or, where clones are not offered, given a
+// second name (a hard link), both instant whatever its size; anything else, or a file elsewhere,
+// is copied as copyEntry does.
+[[nodiscard]] bool shareEntry(const QString &source, const QString &destination);
+
 // Removes a file, a link (not what it points to) or a folder with everything in it, never
 // following links. True when nothing is left at `path`.
 [[nodiscard]] bool removeEntry(const QString &path);

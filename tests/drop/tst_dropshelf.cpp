@@ -389,6 +389,12 @@ private Q_SLOTS:
         QCOMPARE(pane.items().size(), size_t(1));
         QVERIFY(!pane.dragPath(QUuid::createUuid().toString()));
 
+        // A receiver that moves the dragged file away leaves the parked one in place.
+        const QString moved = rig.root.filePath(QStringLiteral("taken.txt"));
+        QVERIFY(QFile::rename(*second, moved));
+        QCOMPARE(readAll(pane.items().front().url.toLocalFile()), QByteArray("payload"));
+        QVERIFY(QFile::rename(moved, *second));
+
         // Kept a day for receivers that read late, then removed at the next start.
         rig.age(QFileInfo(*first).absolutePath(), 25h);
         rig.launch();
