@@ -233,35 +233,75 @@ private Q_SLOTS:
         QVERIFY(rig().hasItem(UsageVendor::xai));
     }
 
-    // Vendors that never answer time out together: the refresh ends 20 s after it began (on the
-    // injected clock), with each vendor's time-out text, however many vendors hang.
+    // Vendors that never answer time out together: the refresh ends when the longest time-out of
+    // its vendors has passed (on the injected clock), with each vendor's time-out text, however many
+    // vendors hang. In the program every vendor has a host (and port) of its own; Cursor waits 60 s
+    // for its own requests, the others 20 s.
     void hangingVendorsTimeOutTogether_data()
     {
         QTest::addColumn<QList<UsageVendor>>("vendors");
-        QTest::newRow("one") << QList<UsageVendor>{UsageVendor::anthropic};
-        QTest::newRow("two") << QList<UsageVendor>{UsageVendor::anthropic, UsageVendor::openai};
+        QTest::addColumn<bool>("ownHosts");
+        QTest::addColumn<int>("seconds");
+        QTest::newRow("one") << QList<UsageVendor>{UsageVendor::anthropic} << false << 20;
+        QTest::newRow("two") << QList<UsageVendor>{UsageVendor::anthropic, UsageVendor::openai} << false << 20;
         QTest::newRow("four") << QList<UsageVendor>{UsageVendor::anthropic, UsageVendor::copilot, UsageVendor::google,
-                                                    UsageVendor::openai};
+                                                    UsageVendor::openai}
+                              << false << 20;
+        QTest::newRow("two, own hosts") << QList<UsageVendor>{UsageVendor::anthropic, UsageVendor::openai} << true << 20;
+        QTest::newRow("five, own hosts") << QList<UsageVendor>{UsageVendor::anthropic, UsageVendor::copilot,
+                                                               UsageVendor::cursor, UsageVendor::google,
+                                                               UsageVendor::openai}
+                                         << true << 60;
     }
     void hangingVendorsTimeOutTogether()
     {
         QFETCH(QList<UsageVendor>, vendors);
-        for (const QByteArray &path : {QByteArray("/api/auth/session"), QByteArray("/api/organizations"), geminiPath,
-                 QByteArray("/copilot_internal/user")})
-            m_server->on(path, Answer{200, {}, {}, true});
+        QFETCH(bool, ownHosts);
+        QFETCH(int, seconds);
+        const auto hangEverywhere = [](FakeHttpServer &server) {
+            for (const QByteArray &path : {QByteArray("/api/auth/session"), QByteArray("/api/organizations"), geminiPath,
+                     QByteArray("/copilot_internal/user"), QByteArray("/api/usage-summary")})
+                server.on(path, Answer{200, {}, {}, true});
+        };
+        std::vector<std::unique_ptr<FakeHttpServer>> hosts;
+        if (ownHosts) {
+            for (UsageVendor vendor : vendors) {
+                auto &host = *hosts.emplace_back(std::make_unique<FakeHttpServer>());
+                QVERIFY(host.listen());
+                hangEverywhere(host);
+                const QString o = host.origin();
+                switch (vendor) {
+                case UsageVendor::openai: m_endpoints.openaiWeb = m_endpoints.openaiApi = o; break;
+                case UsageVendor::anthropic: m_endpoints.anthropicWeb = o; break;
+                case UsageVendor::google: m_endpoints.googleWeb = o; break;
+                case UsageVendor::xai: m_endpoints.xaiProxy = o; break;
+                case UsageVendor::cursor: m_endpoints.cursorWeb = m_endpoints.cursorApi = o; break;
+                case UsageVendor::copilot: m_endpoints.copilotWeb = m_endpoints.copilotApi = o; break;
+                }
+            }
+            rig().liveClients = liveUsageClients(m_endpoints, rig().clock);
+        } else {
+            hangEverywhere(*m_server);
+        }
+        const auto requestsSeen = [&] {
+            qsizetype n = m_server->requests().size();
+            for (const auto &host : hosts)
+                n += host->requests().size();
+            return n;
+        };
         for (UsageVendor vendor : vendors)
             rig().storeConnected(vendor);
         UsageStore &store = rig().make();
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), vendors.size(), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(requestsSeen(), vendors.size(), 30000);
         QVERIFY(store.isRefreshing());
-        rig().clock.advance(std::chrono::milliseconds(19999));
+        rig().clock.advance(std::chrono::milliseconds(seconds * 1000 - 1));
         QTest::qWait(20);
         QVERIFY(store.isRefreshing());
         rig().clock.advance(std::chrono::milliseconds(1));
         QTRY_VERIFY_WITH_TIMEOUT(!store.isRefreshing(), 10000);
         for (UsageVendor vendor : vendors)
             QCOMPARE(store.errors().value(vendor), UsageHTTP::timedOutText);
-        QCOMPARE(m_server->requests().size(), vendors.size());
+        QCOMPARE(requestsSeen(), vendors.size());
     }
 
     // A web vendor's redirect to another origin reaches it without the session.
