@@ -97,10 +97,10 @@ def picture(path, width, height):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xffffffff)
 
     header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
-    with open(path + ".part", "wb") as f:
+    with open(path + ".new", "wb") as f:
         f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows, 1))
                 + chunk(b"IEND", b""))
-    os.replace(path + ".part", path)
+    os.replace(path + ".new", path)
 
 
 def seed_clipboard(session, build):
@@ -219,10 +219,10 @@ def pane_click(session, x, region):
     session.move(x, 70)
     time.sleep(0.6)  # the pill's hover look settles first
     result = session.probe("click", *region, 5000)
-    parts = result.stdout.split()
-    if result.returncode != 0 or len(parts) != 2:
+    words = result.stdout.split()
+    if result.returncode != 0 or len(words) != 2:
         return None
-    return float(parts[0]), float(parts[1])
+    return float(words[0]), float(words[1])
 
 
 def landed_pane(session):
