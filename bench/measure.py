@@ -1,7 +1,8 @@
 """bench/run's measurements: the program on the software and the OpenGL scene graph, a bare Qt Quick
-window on both, and CopyQ when installed, side by side in one private session. Prints the table,
-writes latest.md and latest.png into the results folder it is given (and into a second one with
---record DIR), and exits 1 when a budget is missed or was not measured."""
+window on both, and CopyQ when installed, side by side in one private session, then the program over
+large stored data (scale.py). Prints the table, writes latest.md and latest.png into the results folder
+it is given (and into a second one with --record DIR), and exits 1 when a budget is missed or was not
+measured. --quick: the first frame and the pointer only, printed; --scale: the scale cases only."""
 
 import os
 import re
@@ -13,6 +14,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import scale  # noqa: E402
 from session import BACKDROP, HEIGHT, Session  # noqa: E402
 
 
@@ -516,6 +518,7 @@ def main():
     args = sys.argv[1:]
     build, out_dir, rest = args[0], args[1], args[2:]
     quick = "--quick" in rest
+    scale_only = "--scale" in rest
     record = rest[rest.index("--record") + 1] if "--record" in rest else None
     program = os.path.join(build, "bin", "tavrenhold")
     bare = os.path.join(build, "bench", "bench-bare")
@@ -532,8 +535,11 @@ def main():
     ]
     if quick:
         subjects = [s for s in subjects if s.key in ("program-software", "bare-software")]
+    if scale_only:
+        subjects = []
     by = {s.key: s for s in subjects}
     begun = time.monotonic()
+    scaled = {}
     with Session(build) as session:
         session.far()
         for scene in ("software", "opengl"):
@@ -551,11 +557,16 @@ def main():
                 measure_subject(session, subject, os.path.join(session.folder, subject.key + ".log"), quick)
             except Exception as error:  # one subject failing leaves the others' figures
                 subject.notes["trouble"] = str(error)
+        if not quick:
+            scaled = scale.run(session, build, sys.modules[__name__],
+                               say=lambda text: print(text, flush=True))
     minutes = (time.monotonic() - begun) / 60
     if quick:
         sys.exit(1 if quick_report(subjects, minutes) else 0)
+    elif scale_only:
+        scale_report(scaled, out_dir, minutes)
     else:
-        report(subjects, out_dir, build, record, minutes)
+        report(subjects, out_dir, build, record, minutes, scaled)
 
 
 def load_average():
@@ -583,7 +594,44 @@ def quick_report(subjects, minutes):
     return not all(ok for *_, ok in budgets)
 
 
-def report(subjects, out_dir, build, record, minutes):
+def scale_section(scaled):
+    """The scale cases' table, budgets and troubles, as markdown lines."""
+    if not scaled:
+        return []
+    budgets = scale.budgets(scaled)
+    judged = "judged" if scale.BUDGET_GATES else "reported, not judged"
+    md = ["## Scale", "",
+          "The program started over large stored data, seeded in the files it reads at start; the panel lands "
+          "on the Focus pane and the case's pill is clicked. Anonymous memory of the program alone; ticks and "
+          "wakeups with its children's.", ""]
+    md += scale.table(scaled, cell) + [""]
+    md += [f"| budget ({judged}) | measured | limit | met |", "|---|---|---|---|"]
+    md += [f"| {n} | {v} | {lim} | {'yes' if ok else '**no**'} |" for n, v, lim, ok in budgets]
+    md += [""] + [line + "\n" for line in scale.troubles(scaled)]
+    return md
+
+
+def scale_missed(scaled):
+    return scale.BUDGET_GATES and not all(ok for *_, ok in scale.budgets(scaled))
+
+
+def scale_report(scaled, out_dir, minutes):
+    """A run of the scale cases alone: printed, and written as latest.md."""
+    md = [f"# bench/run --scale, {time.strftime('%Y-%m-%d %H:%M UTC', time.gmtime())}", "",
+          f"Xvfb 1512×982×24, openbox, private session bus; {os.cpu_count()} CPUs; load average at the end: "
+          f"{load_average()}; the run took {minutes:.0f} min.", ""] + scale_section(scaled)
+    os.makedirs(out_dir, exist_ok=True)
+    written = os.path.join(out_dir, "latest.md")
+    with open(written, "w") as f:
+        f.write("\n".join(md) + "\n")
+    print()
+    print("\n".join(scale_section(scaled)))
+    print(f"load average: {load_average()}; the run took {minutes:.1f} min; written: {written}")
+    missing = not scaled or any(f.get("trouble") for f in scaled.values())
+    sys.exit(1 if scale_missed(scaled) or missing else 0)
+
+
+def report(subjects, out_dir, build, record, minutes, scaled=None):
     table = build_report(subjects)
     ratio_lines = ratios(subjects)
     budgets = check_budgets(subjects)
@@ -605,6 +653,7 @@ def report(subjects, out_dir, build, record, minutes):
     md += table + [""] + ratio_lines + ["", "## Budgets (program, software scene graph)", "",
                                         "| budget | measured | limit | met |", "|---|---|---|---|"]
     md += [f"| {n} | {v} | {lim} | {'yes' if ok else '**no**'} |" for n, v, lim, ok in budgets]
+    md += [""] + scale_section(scaled)
     md += ["", "## Where the memory goes", ""] + where_memory_goes(software)
     for s in subjects:
         m = s.figures.get("start")
@@ -650,8 +699,10 @@ def report(subjects, out_dir, build, record, minutes):
     print("\n".join(budget_lines(budgets)))
     print()
     print("\n".join(where_memory_goes(software)))
+    print("\n".join(scale_section(scaled)))
     print(f"the run took {minutes:.1f} min; written: " + ", ".join(written))
-    sys.exit(0 if all(ok for *_, ok in budgets) else 1)
+    missing = not scaled or any(f.get("trouble") for f in scaled.values())
+    sys.exit(0 if all(ok for *_, ok in budgets) and not scale_missed(scaled) and not missing else 1)
 
 
 if __name__ == "__main__":

@@ -8,6 +8,9 @@
 //     bench-probe row Y                        prints the pixels of screen row Y as RRGGBB words
 //     bench-probe moveto X Y                   moves the pointer there through XTEST (raw events, no warp)
 //     bench-probe sweep X0 Y0 X1 Y1 SECONDS    moves back and forth between two points at 60 Hz, through XTEST
+//     bench-probe click X Y W H TIMEOUT_MS     clicks button 1 through XTEST where the pointer is, then prints the ms from
+//                                              the release to the first change of the screen rectangle (X,Y,W,H) and to
+//                                              its last change before it held still for 500 ms
 //     bench-probe chart IN OUT.png             draws a bar chart of IN's lines "label<TAB>value<TAB>unit" (no display)
 //
 // Exits 0 on success, 1 when a wait timed out, 2 on bad use or no display.
@@ -68,6 +71,12 @@ bool showsBackdrop(int x, int y, QRgb backdrop)
     return std::abs(qRed(p) - qRed(backdrop)) + std::abs(qGreen(p) - qGreen(backdrop))
                + std::abs(qBlue(p) - qBlue(backdrop))
            <= 6;
+}
+
+void button(uint8_t type)
+{
+    xcb_test_fake_input(c, type, 1, XCB_CURRENT_TIME, screen->root, 0, 0, 0);
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
 }
 
 void motion(int x, int y)
@@ -196,6 +205,36 @@ int main(int argc, char **argv)
             std::this_thread::sleep_for(std::chrono::nanoseconds(std::max(0LL, next + step - nowNs())));
         }
         std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+        return 0;
+    }
+    if (verb == "click" && argc == 7) {
+        const int x = arg(2), y = arg(3), w = arg(4), h = arg(5);
+        const QImage before = grab(x, y, w, h);
+        if (before.isNull())
+            return 2;
+        button(XCB_BUTTON_PRESS);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        const long long released = nowNs();
+        button(XCB_BUTTON_RELEASE);
+        const long long deadline = released + arg(6) * 1000000LL;
+        const long long still = 500 * 1000000LL;
+        long long first = 0, last = 0;
+        QImage previous = before;
+        while (nowNs() < deadline) {
+            const QImage now = grab(x, y, w, h);
+            const long long at = nowNs();
+            if (!now.isNull() && now != previous) {
+                first = first ? first : at;
+                last = at;
+                previous = now;
+            } else if (first && at - last > still) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(250));
+        }
+        if (!first)
+            return 1;
+        std::printf("%.1f %.1f\n", double(first - released) / 1e6, double(last - released) / 1e6);
         return 0;
     }
     return usage();
