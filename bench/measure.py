@@ -343,6 +343,69 @@ def measure_subject(session, subject, log, quick=False):
     stderr.close()
 
 
+def anonymous_mappings(pid):
+    """Anonymous memory by kind of mapping, in MiB: the heap, the other anonymous mappings (thread
+    arenas, large blocks, the renderer's buffers), thread stacks, and what files' private pages hold."""
+    kinds = {}
+    name = None
+    try:
+        with open(f"/proc/{pid}/smaps") as f:
+            for line in f:
+                head = line.split()
+                if head and re.match(r"^[0-9a-f]+-[0-9a-f]+$", head[0]):
+                    path = head[5] if len(head) > 5 else ""
+                    name = ("[anonymous]" if not path else path if path.startswith("[")
+                            else "files' private pages")
+                elif head and head[0] == "Anonymous:" and name is not None:
+                    kinds[name] = kinds.get(name, 0) + int(head[1]) / 1024
+    except OSError:
+        return []
+    return sorted(((n, kb) for n, kb in kinds.items() if kb >= 0.05), key=lambda item: -item[1])
+
+
+def memory_only(session, build, runs):
+    """Only the memory figures of the program on the software scene graph, each of `runs` starts apart:
+    anonymous memory after start and after every pane was opened once, with where it lies. Prints
+    them; returns true when the budget after every pane was met in every run."""
+    program = os.path.join(build, "bin", "tavrenhold")
+    met = True
+    for run in range(runs):
+        session.far()
+        process = session.spawn([program])
+        pid = process.pid
+        session.wait_pixel(session.centre_x, 4, covered=True, timeout_ms=20000)
+        time.sleep(5)
+        start = memory(pid)
+        start_kinds = anonymous_mappings(pid)
+        opened = session.open_notch()
+        time.sleep(1.5)
+        pills = session.pills()
+        for x in pills:
+            session.move(x, 70)
+            session.click()
+            time.sleep(0.8)
+        closed = session.close_notch()
+        time.sleep(5)
+        panes = memory(pid)
+        panes_kinds = anonymous_mappings(pid)
+        session.end(process)
+        if not start or not panes or not opened or not closed or not pills:
+            print(f"run {run + 1}: not measured (opened {opened}, {len(pills)} pills, closed {closed})")
+            met = False
+            continue
+        met = met and panes["anon"] <= BUDGET_ANON_PANES
+        print(f"run {run + 1}: anonymous {start['anon']:.1f} MiB after start, {panes['anon']:.1f} MiB after "
+              f"every pane opened ({len(pills)} pills; budget {BUDGET_ANON_PANES:.0f}); threads "
+              f"{start['threads']} / {panes['threads']}")
+        after = dict(panes_kinds)
+        for name, mib in start_kinds:
+            after.setdefault(name, 0.0)
+        before = dict(start_kinds)
+        for name in sorted(after, key=lambda n: -after[n]):
+            print(f"    {name:<24} {before.get(name, 0.0):6.2f} -> {after[name]:6.2f}")
+    return met
+
+
 def count_frames(log):
     try:
         with open(log, errors="replace") as f:
@@ -519,6 +582,10 @@ def main():
     build, out_dir, rest = args[0], args[1], args[2:]
     quick = "--quick" in rest
     scale_only = "--scale" in rest
+    if "--memory" in rest:
+        with Session(build) as session:
+            session.far()
+            sys.exit(0 if memory_only(session, build, int(rest[rest.index("--memory") + 1])) else 1)
     record = rest[rest.index("--record") + 1] if "--record" in rest else None
     program = os.path.join(build, "bin", "tavrenhold")
     bare = os.path.join(build, "bench", "bench-bare")

@@ -16,6 +16,8 @@
 #include <QUrl>
 #include <QWheelEvent>
 
+#include <malloc.h>
+
 namespace tavrenhold {
 
 // ---- ScrollEvent
@@ -172,6 +174,41 @@ void NotchPanel::setRootView(QQuickItem *view)
     view->setParent(this);
     view->setZ(0);
     layoutRootView();
+    watchOpenLayer();
+}
+
+void NotchPanel::watchOpenLayer()
+{
+    QObject::disconnect(m_openLayerWatch);
+    m_openLayer = m_rootView ? m_rootView->findChild<QQuickItem *>(QStringLiteral("expandedLayer")) : nullptr;
+    if (!m_openLayer)
+        return;
+    const QMetaObject *meta = m_openLayer->metaObject();
+    const int active = meta->indexOfProperty("active");
+    if (active < 0 || !meta->property(active).hasNotifySignal())
+        return;
+    const QMetaMethod changed = meta->property(active).notifySignal();
+    const QMetaMethod release = metaObject()->method(metaObject()->indexOfSlot("releaseClosedViewsLater()"));
+    m_openLayerWatch = QObject::connect(m_openLayer, changed, this, release);
+}
+
+void NotchPanel::releaseClosedViewsLater()
+{
+    // The layer deletes its views later; the release follows them through the event queue.
+    if (m_openLayer && !m_openLayer->property("active").toBool())
+        QMetaObject::invokeMethod(this, &NotchPanel::releaseClosedViews, Qt::QueuedConnection);
+}
+
+void NotchPanel::releaseClosedViews()
+{
+    if (!m_engine || !m_openLayer || m_openLayer->property("active").toBool())
+        return;
+    // The open panel's views are gone: their script objects become garbage, the compiled components
+    // only they used are dropped (the next opening makes them again from the built-in cache), and the
+    // heap hands the pages freed by both back to the system.
+    m_engine->collectGarbage();
+    m_engine->trimComponentCache();
+    malloc_trim(0);
 }
 
 void NotchPanel::setDragCatcher(DropWellView *catcher)

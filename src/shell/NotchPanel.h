@@ -129,6 +129,9 @@ Q_SIGNALS:
     void ignoresMouseEventsChanged();
     void schemeChanged();
 
+private Q_SLOTS:
+    void releaseClosedViewsLater();
+
 protected:
     void wheelEvent(QWheelEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -136,6 +139,8 @@ protected:
 private:
     void applyInputShape();
     void layoutRootView();
+    void watchOpenLayer();
+    void releaseClosedViews();
 
     platform::PanelWindowSystem &m_windows;
     NotchHitBox &m_hitBox;
@@ -147,6 +152,8 @@ private:
     QList<QRectF> m_inputShape;
     bool m_inputShapeSet = false;
     QPointer<QQuickItem> m_rootView;
+    QPointer<QQuickItem> m_openLayer;
+    QMetaObject::Connection m_openLayerWatch;
     QPointer<DropWellView> m_dragCatcher;
     ScrollHandler m_scrollHandler;
     std::unique_ptr<QQmlEngine> m_engine;

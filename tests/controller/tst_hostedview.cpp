@@ -4,6 +4,7 @@
 #include "ControllerRig.h"
 
 #include <QGuiApplication>
+#include <QPointer>
 #include <QQuickItem>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
@@ -47,6 +48,57 @@ private Q_SLOTS:
         rig.pointer.state.position = QPointF(ControllerRig::centreX, 0);
         QVERIFY(QMetaObject::invokeMethod(root, "hoverChange", Q_ARG(bool, false)));
         QCOMPARE(rig.phase(), NotchPhase::expanded);
+    }
+
+    // Once the panel has closed, what the open panel's views took is handed back; opening again makes
+    // those views anew, over the same model.
+    void openPanelComesBackAfterClosing()
+    {
+        ControllerRig rig;
+        rig.shell.addAllPanes();
+        NotchController::Environment environment = rig.environment();
+        environment.makeRootView = [&rig](NotchPanel &panel, NotchShellModel &model, NotchHitBox &hitBox,
+                                          NotchPanel::HoverHandler hover) {
+            return NotchPanel::makeRootView(panel, model, hitBox, *rig.shell.settings, std::move(hover));
+        };
+        std::vector<NotchPane *> panes;
+        for (const auto &pane : rig.shell.panes)
+            panes.push_back(pane.get());
+        rig.controller = std::make_unique<NotchController>(panes, environment);
+        rig.controller->start();
+        NotchShellModel *model = rig.controller->model();
+        auto *layer = rig.panel().rootView()->findChild<QQuickItem *>(QStringLiteral("expandedLayer"));
+        QVERIFY(layer);
+        const auto openView = [layer] { return layer->property("item").value<QQuickItem *>(); };
+        // Through the item tree: items made by a Repeater have no object parent.
+        const std::function<QQuickItem *(QQuickItem *, const QString &)> find = [&find](QQuickItem *item,
+                                                                                          const QString &name) {
+            if (!item || item->objectName() == name)
+                return item;
+            for (QQuickItem *child : item->childItems()) {
+                if (QQuickItem *found = find(child, name))
+                    return found;
+            }
+            return static_cast<QQuickItem *>(nullptr);
+        };
+
+        for (const QString &pane : {QStringLiteral("notes"), QStringLiteral("drop")}) {
+            model->setPhase(NotchPhase::expanded);
+            QTRY_VERIFY_WITH_TIMEOUT(openView() != nullptr, 5000);
+            model->land(pane);
+            QPointer<QQuickItem> shown = openView();
+            QVERIFY(find(shown, QStringLiteral("paneSlot_") + pane));
+
+            model->setPhase(NotchPhase::idle);
+            QTRY_VERIFY_WITH_TIMEOUT(shown.isNull(), 5000);
+            QVERIFY(!layer->property("active").toBool());
+            QCoreApplication::processEvents();
+        }
+        model->setPhase(NotchPhase::expanded);
+        QTRY_VERIFY_WITH_TIMEOUT(openView() != nullptr, 5000);
+        QCOMPARE(model->landedName(), QStringLiteral("drop"));
+        QVERIFY(find(openView(), QStringLiteral("pill_drop")));
+        QVERIFY(find(openView(), QStringLiteral("paneHost")));
     }
 };
 

@@ -279,6 +279,45 @@ private Q_SLOTS:
         QCOMPARE(rig.surface()->height(), height + 112);
     }
 
+    // Only the pane in the carousel's window has a view: landing elsewhere makes the landed pane's
+    // view and drops the one left behind, and coming back makes a view over the same pane again.
+    void onlyTheShownPaneHasAView_data()
+    {
+        QTest::addColumn<QString>("pane");
+        QTest::newRow("neighbour") << QStringLiteral("usage");
+        QTest::newRow("middle") << QStringLiteral("clipboard");
+        QTest::newRow("last") << QStringLiteral("focus");
+    }
+    void onlyTheShownPaneHasAView()
+    {
+        QFETCH(QString, pane);
+        ViewRig rig(QStringLiteral("music"));
+        rig.setReduceMotion(true);
+        QVERIFY(rig.load());
+        rig.model->setPhase(NotchPhase::expanded);
+        rig.settle();
+        const auto viewsShown = [&rig] {
+            QStringList shown;
+            for (PaneID id : rig.model->order()) {
+                if (rig.find(QStringLiteral("content_") + rawValue(id)))
+                    shown << rawValue(id);
+            }
+            return shown;
+        };
+        QCOMPARE(viewsShown(), QStringList{QStringLiteral("music")});
+
+        rig.model->land(pane);
+        rig.settle();
+        QCOMPARE(viewsShown(), QStringList{pane});
+
+        rig.model->land(QStringLiteral("music"));
+        rig.settle();
+        QCOMPARE(viewsShown(), QStringList{QStringLiteral("music")});
+        QQuickItem *content = rig.find(QStringLiteral("content_music"));
+        QCOMPARE(content->property("pane").value<QObject *>(), &rig.pane(PaneID::music));
+        QCOMPARE(content->height(), 150.0);
+    }
+
     // A playing waveform's new levels reach the rotor's cell that is already there (the strip is not
     // built again at every tick) and the travelling wave shows them at once, with motion on: the bar
     // redraws once per tick, not on every frame between ticks.

@@ -3,7 +3,8 @@ import Tavrenhold.Design
 import Tavrenhold.Shell
 
 // One pane of the carousel: its content view, given the pane, one expanded width wide and as high as
-// the pane's content (208 and empty when no pane stands behind the name).
+// the pane's content (208 and empty when no pane stands behind the name). The view exists only while
+// the slot is shown: a pane's state lives in its model, so a view made again shows it as it was.
 Item {
     id: slot
 
@@ -23,6 +24,7 @@ Item {
         anchors.right: parent.right
         anchors.top: parent.top
         height: slot.shownHeight
+        active: slot.visible
     }
 
     Component.onCompleted: {
