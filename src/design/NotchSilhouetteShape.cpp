@@ -91,8 +91,17 @@ void NotchSilhouetteShape::paint(QPainter *painter)
     if (m_stops.size() < 2) {
         painter->setBrush(m_color);
     } else {
-        const QRectF bounds(0, 0, width(), height());
-        QLinearGradient gradient(bounds.topLeft(), bounds.bottomLeft());
+        // The gradient runs over the pixels its stops reach, not the whole height: stops fixed in
+        // pixels then give the same gradient at every height, and Qt's gradient cache keeps one
+        // colour table instead of one per frame of a resize. Past the last stop its colour pads.
+        double last = 0;
+        for (qsizetype i = 0; i + 1 < m_stops.size(); i += 2) {
+            if (std::isfinite(m_stops[i]))
+                last = std::max(last, std::clamp(m_stops[i], 0.0, 1.0));
+        }
+        const double span = last > 0 ? last * height() : height();
+        const double scale = last > 0 ? last : 1.0;
+        QLinearGradient gradient(QPointF(0, 0), QPointF(0, span));
         for (qsizetype i = 0; i + 1 < m_stops.size(); i += 2) {
             const double at = m_stops[i];
             const double opacity = m_stops[i + 1];
@@ -100,7 +109,7 @@ void NotchSilhouetteShape::paint(QPainter *painter)
                 continue;
             QColor c = m_color;
             c.setAlphaF(float(m_color.alphaF() * std::clamp(opacity, 0.0, 1.0)));
-            gradient.setColorAt(std::clamp(at, 0.0, 1.0), c);
+            gradient.setColorAt(std::clamp(at, 0.0, 1.0) / scale, c);
         }
         painter->setBrush(gradient);
     }
