@@ -264,8 +264,11 @@ void X11PointerMonitor::followWindow(bool on)
         watchMotion(false);
         return;
     }
-    // The display tells again: watched through motion events, and looked at once now.
+    // The display tells again: watched through motion events, and looked at within a frame (not
+    // after the window's longer wait for a next move).
     m_rest.stop();
+    m_frame.stop();
+    m_reportQueued = false;
     watchMotion(true);
     m_sinceQuery.invalidate();
     queueReport();
