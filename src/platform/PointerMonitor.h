@@ -6,6 +6,8 @@
 
 #include <memory>
 
+class QWindow;
+
 namespace tavrenhold::platform {
 
 // Where the pointer is, in Qt's global logical coordinates, and which buttons are held.
@@ -38,6 +40,11 @@ public:
     // button held outside this area, nothing there needs it exactly: a monitor may report it a few
     // times a second instead of on every move, and save the work.
     virtual void setAttentionArea(const QRectF &area) { Q_UNUSED(area); }
+
+    // A window of this program (null: none). While the pointer hovers over it with no button held,
+    // its own motion events tell where the pointer is, so a monitor may stop reading the display
+    // meanwhile. Leaving the window, holding a button or hiding the window hands the pointer back.
+    virtual void setOwnWindow(QWindow *window) { Q_UNUSED(window); }
 
     // The display's own monitor (XInput2 raw events on X11).
     [[nodiscard]] static std::unique_ptr<PointerMonitor> create(QObject *parent = nullptr);

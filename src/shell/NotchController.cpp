@@ -145,6 +145,8 @@ void NotchController::start()
 
     m_panel = std::make_unique<NotchPanel>(m_env.windows, m_hitBox, size.toSize());
     m_panel->setScrollHandler([this](const ScrollEvent &event) { return handleScroll(event); });
+    // Over the open panel the pointer is told by the panel's own motion events.
+    m_env.pointer.setOwnWindow(m_panel.get());
     if (m_env.makeRootView) {
         m_panel->setRootView(m_env.makeRootView(*m_panel, *m_model, m_hitBox, [self = QPointer(this)](bool hovering) {
             if (self)
@@ -248,6 +250,7 @@ void NotchController::stop()
         if (m_panel->isKey())
             m_panel->handKeyAway();
         m_panel->orderOut();
+        m_env.pointer.setOwnWindow(nullptr);
         m_panel.reset();
     }
     m_model.reset();

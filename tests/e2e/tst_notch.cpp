@@ -131,6 +131,49 @@ private Q_SLOTS:
         QVERIFY2(QTest::qWaitFor([&] { return isCollapsed(darkArea()); }, 10000), qPrintable(report()));
     }
 
+    // Wandering over the open surface keeps it open; leaving it closes it, whichever way it is left:
+    // far down, sideways over the panel's window beside the surface, or with a button held.
+    void wanderingOverTheOpenSurfaceAndLeaving_data()
+    {
+        QTest::addColumn<QPoint>("exit");      // from the top centre
+        QTest::addColumn<bool>("buttonHeld");
+        QTest::newRow("far below") << QPoint(0, 600) << false;
+        QTest::newRow("beside, over the panel's window") << QPoint(-330, 150) << false;
+        QTest::newRow("dragged out") << QPoint(-500, 600) << true;
+    }
+
+    void wanderingOverTheOpenSurfaceAndLeaving()
+    {
+        QFETCH(QPoint, exit);
+        QFETCH(bool, buttonHeld);
+        m_driver.moveTo(m_centreX, 300);
+        m_driver.moveTo(m_centreX, 0);
+        QVERIFY2(QTest::qWaitFor([&] { return isExpanded(darkArea()); }, 10000), qPrintable(report()));
+
+        // Back and forth over the panes and the pills, as a hand does.
+        for (int i = 0; i <= 40; ++i) {
+            const int step = i % 20 <= 10 ? i % 20 : 20 - i % 20;
+            m_driver.moveTo(m_centreX - 200 + 40 * step, 60 + 15 * step);
+            QTest::qWait(20);
+        }
+        QTest::qWait(600);
+        QVERIFY2(isExpanded(darkArea()), qPrintable(report()));
+
+        if (buttonHeld) {
+            m_driver.moveTo(m_centreX - 200, 40); // above the pills, where a press does nothing
+            m_driver.press(1);
+        }
+        m_driver.moveTo(m_centreX + exit.x(), exit.y());
+        if (buttonHeld) {
+            // Held, it stays open wherever the pointer went; let go, it closes.
+            QTest::qWait(600);
+            QVERIFY2(isExpanded(darkArea()), qPrintable(report()));
+            m_driver.release(1);
+        }
+        QVERIFY2(QTest::qWaitFor([&] { return isCollapsed(darkArea()); }, 10000), qPrintable(report()));
+        m_driver.moveTo(100, m_screen.height() - 100);
+    }
+
     void clickBesideTheSurfaceReachesTheWindowBelow()
     {
         // Inside the panel's window, beside the collapsed bar.

@@ -3,6 +3,7 @@
 #include "platform/x11/X11PointerMonitor.h"
 
 #include <QSignalSpy>
+#include <QWindow>
 
 using namespace tavrenhold::platform;
 using namespace tavrenhold::platform::x11;
@@ -88,6 +89,67 @@ private Q_SLOTS:
         QTRY_COMPARE(lastReport(spy), (PointerState{QPointF(120, 650), Qt::LeftButton}));
         m_driver.release(1);
         monitor.stop();
+    }
+
+    // Over a window of ours the pointer is told by the window's own events; however it leaves the
+    // window, it is followed on the display again, and coming back it is followed over the window.
+    void ownWindowHandsThePointerBack_data()
+    {
+        QTest::addColumn<QString>("exit");
+        QTest::newRow("moved out") << QStringLiteral("move");
+        QTest::newRow("dragged out") << QStringLiteral("drag");
+        QTest::newRow("window hidden") << QStringLiteral("hide");
+        QTest::newRow("window handed back") << QStringLiteral("forget");
+        QTest::newRow("window closed") << QStringLiteral("destroy");
+    }
+
+    void ownWindowHandsThePointerBack()
+    {
+        QFETCH(QString, exit);
+        auto window = std::make_unique<QWindow>();
+        window->setFlags(Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
+        window->setGeometry(400, 300, 300, 200);
+        X11PointerMonitor monitor;
+        monitor.setAttentionArea(QRectF(300, 200, 500, 400));
+        monitor.setOwnWindow(window.get());
+        QVERIFY(monitor.start());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QSignalSpy spy(&monitor, &PointerMonitor::changed);
+
+        m_driver.moveTo(450, 350);
+        QTRY_COMPARE(lastReport(spy), (PointerState{QPointF(450, 350), Qt::NoButton}));
+        for (int i = 1; i <= 10; ++i)
+            m_driver.moveTo(450 + 10 * i, 350 + 5 * i);
+        QTRY_COMPARE(lastReport(spy).position, QPointF(550, 400));
+        QCOMPARE(monitor.current(), (PointerState{QPointF(550, 400), Qt::NoButton}));
+
+        Qt::MouseButtons held = Qt::NoButton;
+        if (exit == QLatin1String("drag")) {
+            m_driver.press(1);
+            held = Qt::LeftButton;
+            QTRY_COMPARE(lastReport(spy), (PointerState{QPointF(550, 400), held}));
+        } else if (exit == QLatin1String("hide")) {
+            window->hide();
+        } else if (exit == QLatin1String("forget")) {
+            monitor.setOwnWindow(nullptr);
+        } else if (exit == QLatin1String("destroy")) {
+            window.reset();
+        }
+        m_driver.moveTo(560, 410); // still over the window, unless it is gone
+        m_driver.moveTo(900, 700);
+        QTRY_COMPARE(lastReport(spy), (PointerState{QPointF(900, 700), held}));
+        QCOMPARE(monitor.current(), (PointerState{QPointF(900, 700), held}));
+        if (held != Qt::NoButton) {
+            m_driver.release(1);
+            QTRY_COMPARE(lastReport(spy), (PointerState{QPointF(900, 700), Qt::NoButton}));
+        }
+
+        m_driver.moveTo(600, 450);
+        QTRY_COMPARE(lastReport(spy).position, QPointF(600, 450));
+        m_driver.moveTo(620, 460);
+        QTRY_COMPARE(lastReport(spy).position, QPointF(620, 460));
+        QCOMPARE(monitor.current().position, QPointF(620, 460));
     }
 
     void buttonsAreReported_data()

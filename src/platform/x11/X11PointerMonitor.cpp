@@ -5,6 +5,7 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/xinput.h>
@@ -16,6 +17,9 @@ constexpr uint32_t motionMask = XCB_INPUT_XI_EVENT_MASK_RAW_MOTION;
 constexpr uint32_t buttonMask = XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE;
 // A query this recent answers for now.
 constexpr qint64 queryFreshMs = 2;
+// Over our window, a move that came too soon after the last report waits this many frames for the
+// next move to carry it before a timer reports it.
+constexpr qint64 windowTrailFrames = 3;
 } // namespace
 
 X11PointerMonitor::X11PointerMonitor(std::shared_ptr<XcbConnection> connection, QObject *parent)
@@ -67,6 +71,7 @@ void X11PointerMonitor::stop()
     if (!m_running)
         return;
     m_running = false;
+    m_inWindow = false;
     m_frame.stop();
     m_reportQueued = false;
     // Motion is off while resting (the selections are counted).
@@ -94,8 +99,9 @@ void X11PointerMonitor::onEvent(const xcb_generic_event_t *event)
         return;
     switch (generic->event_type) {
     case XCB_INPUT_RAW_MOTION:
-        // One sent before motion was switched off for a rest: the rest's end looks anyway.
-        if (m_rest.isActive())
+        // One sent before motion was switched off for a rest or for the window: the rest's end
+        // looks anyway, and the window tells.
+        if (m_rest.isActive() || m_inWindow)
             return;
         break;
     case XCB_INPUT_RAW_BUTTON_PRESS:
@@ -106,6 +112,11 @@ void X11PointerMonitor::onEvent(const xcb_generic_event_t *event)
     default:
         return;
     }
+    queueReport();
+}
+
+void X11PointerMonitor::queueReport()
+{
     // Events come in bursts; one query answers the whole burst, and at most one a frame.
     if (m_reportQueued)
         return;
@@ -135,8 +146,8 @@ void X11PointerMonitor::deliver(const PointerState &state)
         m_last = state;
         Q_EMIT changed(state);
     }
-    if (!m_running)
-        return; // stopped by a receiver
+    if (!m_running || m_inWindow)
+        return; // stopped by a receiver, or the window's events tell the next move
     if (!moved) {
         watchMotion(true);
         return;
@@ -156,7 +167,7 @@ void X11PointerMonitor::watchMotion(bool on)
 
 void X11PointerMonitor::wake()
 {
-    if (!m_running)
+    if (!m_running || m_inWindow)
         return;
     const PointerState seen = query();
     if (seen != m_last) {
@@ -171,9 +182,96 @@ void X11PointerMonitor::wake()
 
 PointerState X11PointerMonitor::current() const
 {
+    if (m_inWindow)
+        return m_windowState;
     if (m_connection && m_connection->isValid() && m_sinceQuery.isValid() && m_sinceQuery.elapsed() < queryFreshMs)
         return m_queried;
     return query();
+}
+
+void X11PointerMonitor::setOwnWindow(QWindow *window)
+{
+    if (window == m_window)
+        return;
+    if (m_window)
+        m_window->removeEventFilter(this);
+    disconnect(m_windowGone);
+    followWindow(false);
+    m_window = window;
+    if (!m_window)
+        return;
+    m_window->installEventFilter(this);
+    m_windowGone = connect(m_window, &QObject::destroyed, this, [this] { followWindow(false); });
+}
+
+bool X11PointerMonitor::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_window || !m_running)
+        return false;
+    switch (event->type()) {
+    case QEvent::MouseMove:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease: {
+        const auto *pointer = static_cast<const QSinglePointEvent *>(event);
+        const QPointF position = pointer->globalPosition();
+        // Only a hover over the window itself: with a button held the pointer may be grabbed and
+        // leave the window (or be taken by a drag) unseen, which the display still tells.
+        const bool hovering = pointer->buttons() == Qt::NoButton && m_window->isVisible()
+                              && QRectF(m_window->geometry()).contains(position);
+        if (hovering) {
+            followWindow(true);
+            windowMoved({position, Qt::NoButton});
+        } else {
+            followWindow(false);
+        }
+        break;
+    }
+    case QEvent::Leave:
+    case QEvent::Hide:
+        followWindow(false);
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+void X11PointerMonitor::windowMoved(const PointerState &state)
+{
+    // The window's events come at the display's motion rate, each with the program already awake:
+    // one a frame is reported on the spot, and one too soon is left to the next move, so a moving
+    // pointer costs no wakeup of our own. Only the last move of a burst waits for the timer.
+    m_windowState = state;
+    const qint64 frameMs = pointerpacing::frame.count();
+    const qint64 since = m_sinceReport.isValid() ? m_sinceReport.elapsed() : frameMs;
+    if (since >= frameMs) {
+        deliver(state);
+        return;
+    }
+    m_reportQueued = true;
+    m_frame.start(int(windowTrailFrames * frameMs - since));
+}
+
+void X11PointerMonitor::followWindow(bool on)
+{
+    if (on == m_inWindow)
+        return;
+    m_inWindow = on;
+    if (!m_running)
+        return;
+    if (on) {
+        m_rest.stop();
+        watchMotion(false);
+        return;
+    }
+    // The display tells again: watched through motion events, and looked at within a frame (not
+    // after the window's longer wait for a next move).
+    m_rest.stop();
+    m_frame.stop();
+    m_reportQueued = false;
+    watchMotion(true);
+    m_sinceQuery.invalidate();
+    queueReport();
 }
 
 PointerState X11PointerMonitor::query() const

@@ -11,6 +11,9 @@ Row {
     objectName: "pillRow"
     height: ShellLook.pillHeight
     spacing: ShellLook.pillSpacing
+    // Nothing is drawn outside the row; clipping also lets hover delivery skip every pill at once
+    // while the pointer is over the panes.
+    clip: true
 
     Repeater {
         model: pills.model.pills
