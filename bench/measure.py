@@ -323,22 +323,7 @@ def measure_subject(session, subject, log, quick=False):
                 subject.notes["qml_panes"] = qml_modules(pid)
 
     if subject.kind in ("program", "copyq") and not quick:
-        # Longer than the measured stretch: the loop's jump back to the start would glide the
-        # progress line, frames that are not the track's steps.
-        player = session.tone(seconds=IDLE_SECONDS * 2)
-        if player is not None:
-            say(f"{IDLE_SECONDS} s collapsed while a tone plays")
-            time.sleep(5)
-            stderr.flush()
-            before_lines = count_frames(log)
-            c = Counters(pid)
-            time.sleep(IDLE_SECONDS)
-            fig["playing"] = c.since()
-            if subject.kind == "program":
-                stderr.flush()
-                fig["playing_frames"] = count_frames(log) - before_lines
-            session.end(player)
-            time.sleep(2)
+        measure_playing(session, subject, pid, log, stderr)
     session.end(process)
     stderr.close()
 
@@ -404,6 +389,28 @@ def memory_only(session, build, runs):
         for name in sorted(after, key=lambda n: -after[n]):
             print(f"    {name:<24} {before.get(name, 0.0):6.2f} -> {after[name]:6.2f}")
     return met
+
+
+def measure_playing(session, subject, pid, log, stderr):
+    """Ticks and wakeups (and the program's frames) over IDLE_SECONDS collapsed while a tone plays."""
+    # Longer than the measured stretch: the loop's jump back to the start would glide the
+    # progress line, frames that are not the track's steps.
+    player = session.tone(seconds=IDLE_SECONDS * 2)
+    if player is None:
+        return
+    fig = subject.figures
+    print(f"  {subject.title}: {IDLE_SECONDS} s collapsed while a tone plays", flush=True)
+    time.sleep(5)
+    stderr.flush()
+    before_lines = count_frames(log)
+    c = Counters(pid)
+    time.sleep(IDLE_SECONDS)
+    fig["playing"] = c.since()
+    if subject.kind == "program":
+        stderr.flush()
+        fig["playing_frames"] = count_frames(log) - before_lines
+    session.end(player)
+    time.sleep(2)
 
 
 def count_frames(log):
@@ -586,6 +593,8 @@ def main():
         with Session(build) as session:
             session.far()
             sys.exit(0 if memory_only(session, build, int(rest[rest.index("--memory") + 1])) else 1)
+    if "--playing" in rest:
+        sys.exit(playing_only(build))
     record = rest[rest.index("--record") + 1] if "--record" in rest else None
     program = os.path.join(build, "bin", "tavrenhold")
     bare = os.path.join(build, "bench", "bench-bare")
@@ -634,6 +643,34 @@ def main():
         scale_report(scaled, out_dir, minutes)
     else:
         report(subjects, out_dir, build, record, minutes, scaled)
+
+
+def playing_only(build):
+    """Only the program on the software scene graph, collapsed while a tone plays: prints its ticks,
+    wakeups and frames with their budgets; 1 when one is missed."""
+    program = os.path.join(build, "bin", "tavrenhold")
+    subject = Subject("program-software", "program, software", [program],
+                      {"QT_LOGGING_RULES": "qt.scenegraph.time.renderloop=true"}, "program")
+    with Session(build) as session:
+        session.far()
+        log = os.path.join(session.folder, "playing.log")
+        with open(log, "w") as stderr:
+            process = session.spawn(subject.argv, subject.env, stderr=stderr)
+            session.wait_pixel(session.centre_x, 4, covered=True, timeout_ms=20000)
+            time.sleep(5)
+            measure_playing(session, subject, process.pid, log, stderr)
+            session.end(process)
+    playing, frames = subject.figures.get("playing"), subject.figures.get("playing_frames")
+    if not playing:
+        print("the tone could not be played (mpv and its MPRIS script are needed)")
+        return 1
+    print(f"tone playing {IDLE_SECONDS} s: {playing[0]} ticks ({playing[2]} the children's), "
+          f"{playing[1]} wakeups ({playing[3]} the children's), {frames} frames")
+    budgets = [("ticks", playing[0], BUDGET_PLAYING_TICKS), ("frames", frames, PLAYING_CADENCE * IDLE_SECONDS)]
+    for name, value, limit in budgets:
+        print(f"{'ok  ' if value <= limit else 'MISS'} {name}: {value} (≤ {limit})")
+    print(f"load average: {load_average()}")
+    return 0 if all(value <= limit for _, value, limit in budgets) else 1
 
 
 def load_average():

@@ -18,8 +18,9 @@ namespace tavrenhold::adapter {
 
 // The "stream" command: one line per change of the now-playing player's payload.
 //  - changes are gathered for `debounceMs` after the first one, then the latest payload is written;
-//  - while the now-playing player plays, its position is read every second (players never signal
-//    it) and a line is written only when it jumped; nothing is read while nothing plays;
+//  - while the now-playing player plays, its position is read every two seconds (players never
+//    signal it; a seek comes as Seeked, so the read only catches a jump a player kept quiet about)
+//    and a line is written only when it jumped; nothing is read while nothing plays;
 //  - a cover on the web is downloaded once per address while the lines go on without it, and comes
 //    as a change when it has arrived.
 class StreamSession : public QObject {
@@ -30,7 +31,7 @@ public:
     // False when the bus does not answer. On success the first line has been written.
     QCoro::Task<bool> start();
 
-    static constexpr int kPositionPollMs = 1000;
+    static constexpr int kPositionPollMs = 2000;
 
 private:
     void onChanged();

@@ -318,6 +318,42 @@ private Q_SLOTS:
         QCOMPARE(image.pixelColor(52, 3).blue() < filled.blue(), true);
     }
 
+    // The fill is one even capsule from the start to fillWidth, whatever the value: the same
+    // colour all along its straight part (no seam where its pieces meet), the track alone past its
+    // end, and a rounded end that fades out within a point of fillWidth.
+    void progressFillIsOneCapsule_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::newRow("a quarter") << 0.25;
+        QTest::newRow("a few points") << 0.03;
+        QTest::newRow("between pixels") << 0.4025;
+        QTest::newRow("full") << 1.0;
+    }
+    void progressFillIsOneCapsule()
+    {
+        QFETCH(double, value);
+        m_quick->appearance.setReduceMotion(true);
+        QVERIFY(m_quick->load("NotchProgress { value: 0; tint: \"#2060ff\"; prominence: 1 }", {200, 6}));
+        // Stepped there from elsewhere, as a playing track does.
+        m_quick->item()->setProperty("value", 0.6);
+        m_quick->grab();
+        m_quick->item()->setProperty("value", value);
+        const QImage image = m_quick->grab();
+        const double end = 200 * value;
+        const QColor body = image.pixelColor(int(end / 2), 3);
+        QVERIFY(body.blue() > body.red() + 100);
+        for (int x = 2; x + 2 < int(end); ++x)
+            QVERIFY2(close(image.pixelColor(x, 3), body), qPrintable(QStringLiteral("x %1: %2").arg(x).arg(describe(image.pixelColor(x, 3)))));
+        // Rounded: the first column is fainter than the body at the top and bottom rows.
+        QVERIFY(image.pixelColor(0, 0).alphaF() < body.alphaF() - 0.1);
+        if (end < 198) {
+            const QColor track = at(dark(ColorToken::ink), 0.2);
+            for (int x = int(std::ceil(end)); x < 198; x += 7)
+                QVERIFY2(close(image.pixelColor(x, 3), track), qPrintable(QStringLiteral("x %1: %2").arg(x).arg(describe(image.pixelColor(x, 3)))));
+            QVERIFY(image.pixelColor(int(end) - 1, 0).alphaF() < body.alphaF() - 0.1);
+        }
+    }
+
     // `animated` false makes the bar jump; true moves it with Motion.ambient unless motion is
     // reduced, or unless the fill moves by 4 points or less (a playing track's tick), which lands
     // at once so a bar following playback draws no frames between ticks.
@@ -395,23 +431,42 @@ private Q_SLOTS:
     }
 
     // One 3-point bar per level, 3 points apart, centred; each as high as its level's share of the
-    // height, never under 2 points and never over the full height; nothing for no levels.
+    // height, never under 2 points and never over the full height; nothing for no levels. The same
+    // for a stepping meter (not animated), whose bars are painted in one pass, also after a second
+    // set of levels.
     void waveformBars_data()
     {
+        QTest::addColumn<bool>("animated");
         QTest::addColumn<QVariant>("levels");
         QTest::addColumn<QList<int>>("heights");
-        QTest::newRow("empty") << QVariant(QVariantList{}) << QList<int>{};
-        QTest::newRow("levels") << QVariant(QVariantList{0.5, 1.0, 0.25}) << QList<int>{10, 20, 5};
-        QTest::newRow("floor of 2 points") << QVariant(QVariantList{0.0, -0.5, 0.01}) << QList<int>{2, 2, 2};
-        QTest::newRow("above 1") << QVariant(QVariantList{3.0, 1.5}) << QList<int>{20, 20};
-        QTest::newRow("floats from C++") << QVariant::fromValue(QList<float>{0.5f, 2.0f}) << QList<int>{10, 20};
+        QTest::newRow("empty") << true << QVariant(QVariantList{}) << QList<int>{};
+        QTest::newRow("levels") << true << QVariant(QVariantList{0.5, 1.0, 0.25}) << QList<int>{10, 20, 5};
+        QTest::newRow("floor of 2 points") << true << QVariant(QVariantList{0.0, -0.5, 0.01}) << QList<int>{2, 2, 2};
+        QTest::newRow("above 1") << true << QVariant(QVariantList{3.0, 1.5}) << QList<int>{20, 20};
+        QTest::newRow("floats from C++") << true << QVariant::fromValue(QList<float>{0.5f, 2.0f}) << QList<int>{10, 20};
+        QTest::newRow("stepping: empty") << false << QVariant(QVariantList{}) << QList<int>{};
+        QTest::newRow("stepping: levels") << false << QVariant(QVariantList{0.5, 1.0, 0.25, 0.75, 0.4})
+                                          << QList<int>{10, 20, 5, 15, 8};
+        QTest::newRow("stepping: floor and above 1") << false << QVariant(QVariantList{0.0, -0.5, 3.0})
+                                                     << QList<int>{2, 2, 20};
+        QTest::newRow("stepping: floats from C++") << false << QVariant::fromValue(QList<float>{0.5f, 2.0f})
+                                                   << QList<int>{10, 20};
     }
     void waveformBars()
     {
+        QFETCH(bool, animated);
         QFETCH(QVariant, levels);
         QFETCH(QList<int>, heights);
         m_quick->appearance.setReduceMotion(true);
-        QVERIFY(m_quick->load("NotchWaveform { isPlaying: true }", {41, 20}));
+        QVERIFY(m_quick->load(QStringLiteral("NotchWaveform { isPlaying: true; animated: %1 }")
+                                  .arg(animated ? "true" : "false")
+                                  .toUtf8(),
+                              {41, 20}));
+        if (!animated) {
+            // Drawn once with other levels first: the new ones replace them.
+            m_quick->item()->setProperty("levels", QVariantList{0.1, 0.9, 0.3, 0.6, 0.2, 0.8});
+            m_quick->grab();
+        }
         m_quick->item()->setProperty("levels", levels);
         const QImage image = m_quick->grab();
 
@@ -427,6 +482,13 @@ private Q_SLOTS:
         if (n == 0) {
             for (int x = 0; x < image.width(); ++x)
                 QCOMPARE(columnHeight(image, x, 0), 0);
+        }
+        // Style.ink, strong while playing, through the middle of a bar.
+        for (int i = 0; i < n; ++i) {
+            if (heights[i] >= 5) {
+                const QColor middle = image.pixelColor(left + 6 * i + 1, 10);
+                QVERIFY2(close(middle, at(dark(ColorToken::ink), 0.85)), qPrintable(describe(middle)));
+            }
         }
     }
 

@@ -40,20 +40,6 @@ QString describe(QRgb pixel)
     return QStringLiteral("rgba(%1, %2, %3, %4)").arg(qRed(pixel)).arg(qGreen(pixel)).arg(qBlue(pixel)).arg(qAlpha(pixel));
 }
 
-// The first bar of a waveform view: an item with a level, among its children or theirs.
-QQuickItem *firstBar(QQuickItem *wave)
-{
-    for (QQuickItem *item : wave->childItems()) {
-        if (item->property("level").isValid())
-            return item;
-        for (QQuickItem *inner : item->childItems()) {
-            if (inner->property("level").isValid())
-                return inner;
-        }
-    }
-    return nullptr;
-}
-
 int opaquePixels(const QImage &image)
 {
     int count = 0;
@@ -338,10 +324,19 @@ private Q_SLOTS:
         const QVariantList levels = wave->property("levels").toList();
         QCOMPARE(levels.size(), 5);
         QCOMPARE(levels.front().toDouble(), double(0.9f));
-        // The first bar is drawn at its new height already: 0.9 of the 22-point cell.
-        QQuickItem *bar = firstBar(wave);
-        QVERIFY(bar);
-        QCOMPARE(bar->property("level").toDouble(), double(0.9f));
+        // The first and second bars are drawn at their new heights already: 0.9 and 0.2 of the
+        // 22-point cell, in whole pixels (rows 1 to 21 and 8 to 14; the five bars start 10 points
+        // in, 6 points apart).
+        const QImage shot = rig.quick->grab();
+        const auto litRows = [&](int x) {
+            const QPoint top = wave->mapToScene(QPointF(x, 0)).toPoint();
+            int lit = 0;
+            for (int y = 0; y < 22; ++y)
+                lit += qGray(shot.pixel(top.x(), top.y() + y)) > 96 ? 1 : 0;
+            return lit;
+        };
+        QVERIFY2(std::abs(litRows(11) - 20) <= 1, qPrintable(QString::number(litRows(11))));
+        QVERIFY2(std::abs(litRows(17) - 6) <= 1, qPrintable(QString::number(litRows(17))));
     }
 
     // Each step of a playing track (new levels, the progress line a little further) draws one frame:

@@ -52,13 +52,42 @@ Item {
         color: Style.ink
         opacity: root.trackOpacity
     }
-    Rectangle {
+    // The fill is a capsule whose geometry never changes, slid to end at fillWidth and shown from a
+    // whole-point seam on, plus a short capsule for the rounded start shown up to the seam: a step
+    // of the value moves and clips, and no rounded rectangle is traced again.
+    readonly property real seam: Math.min(2, fillWidth)
+    Item {
         id: fill
+        visible: root.fillWidth > 0
         width: root.fillWidth
         height: root.height
-        visible: width > 0
-        radius: Math.min(width, height) / 2
-        color: root.tint
-        opacity: root.fillOpacity
+
+        Item {
+            width: root.seam
+            height: root.height
+            clip: true
+            Rectangle {
+                width: Math.max(2 * root.height, 4)
+                height: root.height
+                radius: height / 2
+                color: root.tint
+                opacity: root.fillOpacity
+            }
+        }
+        Item {
+            x: root.seam
+            width: Math.max(root.fillWidth - root.seam, 0)
+            height: root.height
+            clip: true
+            Rectangle {
+                readonly property real span: Math.max(root.width, root.fillWidth)
+                x: root.fillWidth - span - root.seam
+                width: span
+                height: root.height
+                radius: height / 2
+                color: root.tint
+                opacity: root.fillOpacity
+            }
+        }
     }
 }

@@ -24,9 +24,18 @@ Item {
     readonly property real step: Controls.waveformBarWidth + Controls.waveformSpacing
     readonly property real rowLeft: Math.round((width - (count * step - Controls.waveformSpacing)) / 2)
 
+    // A stepping meter: one painted item rather than a node per bar.
+    WaveformBars {
+        anchors.fill: parent
+        visible: !root.animated
+        levels: root.animated ? [] : root.levels
+        color: Style.ink
+        opacity: root.barOpacity
+    }
+
     // Bars are kept by index, so a new set of levels moves the bars already there.
     Repeater {
-        model: root.count
+        model: root.animated ? root.count : 0
 
         Rectangle {
             required property int index

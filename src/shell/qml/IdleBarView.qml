@@ -111,7 +111,7 @@ Item {
         Item {
             id: trailing
             objectName: "trailingWing"
-            readonly property real padding: bar.model.rotor.length > 0 ? bar.pad : 0
+            readonly property real padding: rotor.count > 0 ? bar.pad : 0
             visible: bar.model.showsWings
             property real shownWidth: rotor.width + 2 * padding
             NotchAnimation on shownWidth {
