@@ -273,24 +273,41 @@ QString ClipboardHistoryStore::imagesPath() const
 
 std::vector<ClipboardItem> ClipboardHistoryStore::load(Images images)
 {
-    m_imageFiles.clear();
-    if (m_folder.isEmpty())
-        return {};
-    const QFileInfo info(historyPath());
+    return take(read(m_folder, images));
+}
+
+std::vector<ClipboardItem> ClipboardHistoryStore::take(Loaded loaded)
+{
+    m_imageFiles = std::move(loaded.imageFiles);
+    m_writable = m_writable && loaded.writable;
+    if (!loaded.historyAside.isEmpty())
+        m_historyAside = std::move(loaded.historyAside);
+    if (!loaded.imagesAside.isEmpty())
+        m_imagesAside = std::move(loaded.imagesAside);
+    return std::move(loaded.items);
+}
+
+ClipboardHistoryStore::Loaded ClipboardHistoryStore::read(const QString &folder, Images images)
+{
+    Loaded loaded;
+    if (folder.isEmpty())
+        return loaded;
+    const QString historyPath = folder + QStringLiteral("/clipboard-history.json");
+    const QString imagesPath = folder + QStringLiteral("/clipboard-images");
+    const QFileInfo info(historyPath);
     if (!info.exists() && !info.isSymLink())
-        return {};
-    const auto bytes = readRegularFile(historyPath(), maxFileBytes);
+        return loaded;
+    const auto bytes = readRegularFile(historyPath, maxFileBytes);
     const auto rows = bytes ? decodeHistory(*bytes) : std::nullopt;
     if (!rows) {
-        setAside();
-        return {};
+        setAside(folder, loaded);
+        return loaded;
     }
-    std::vector<ClipboardItem> items;
     for (const StoredRow &row : *rows) {
         std::optional<QByteArray> data;
         bool hasFile = false;
         if (row.imagePath && isBareName(*row.imagePath)) {
-            const QString path = imagesPath() + QLatin1Char('/') + *row.imagePath;
+            const QString path = imagesPath + QLatin1Char('/') + *row.imagePath;
             if (images == Images::read) {
                 data = readRegularFile(path, maxFileBytes);
                 hasFile = data.has_value();
@@ -303,10 +320,10 @@ std::vector<ClipboardItem> ClipboardHistoryStore::load(Images images)
         if (row.kind == ClipboardItem::Kind::image && !hasFile)
             continue;
         if (hasFile)
-            m_imageFiles[row.id] = *row.imagePath;
-        items.push_back(ClipboardItem{row.id, row.kind, row.text, data, row.sourceApp, row.pinned, row.copiedAt});
+            loaded.imageFiles[row.id] = *row.imagePath;
+        loaded.items.push_back(ClipboardItem{row.id, row.kind, row.text, data, row.sourceApp, row.pinned, row.copiedAt});
     }
-    return items;
+    return loaded;
 }
 
 QString ClipboardHistoryStore::imageFilePath(const QUuid &id) const
@@ -323,23 +340,24 @@ std::optional<QByteArray> ClipboardHistoryStore::imageBytes(const QUuid &id) con
     return readRegularFile(path, maxFileBytes);
 }
 
-void ClipboardHistoryStore::setAside()
+void ClipboardHistoryStore::setAside(const QString &folder, Loaded &loaded)
 {
-    const QString aside = uniqueAsideName(m_folder, QStringLiteral("clipboard-history"), QStringLiteral(".json"));
-    if (!QFile::rename(historyPath(), aside)) {
-        m_writable = false;
+    const QString historyPath = folder + QStringLiteral("/clipboard-history.json");
+    const QString imagesPath = folder + QStringLiteral("/clipboard-images");
+    const QString aside = uniqueAsideName(folder, QStringLiteral("clipboard-history"), QStringLiteral(".json"));
+    if (!QFile::rename(historyPath, aside)) {
+        loaded.writable = false;
         return;
     }
-    m_historyAside = aside;
-    m_imageFiles.clear();
-    const QFileInfo images(imagesPath());
+    loaded.historyAside = aside;
+    const QFileInfo images(imagesPath);
     if (!images.exists() && !images.isSymLink())
         return;
-    const QString imagesAside = uniqueAsideName(m_folder, QStringLiteral("clipboard-images"), QString());
-    if (QFile::rename(imagesPath(), imagesAside))
-        m_imagesAside = imagesAside;
+    const QString imagesAside = uniqueAsideName(folder, QStringLiteral("clipboard-images"), QString());
+    if (QFile::rename(imagesPath, imagesAside))
+        loaded.imagesAside = imagesAside;
     else
-        m_writable = false; // the images the old file names would be swept
+        loaded.writable = false; // the images the old file names would be swept
 }
 
 void ClipboardHistoryStore::persist(const std::vector<ClipboardItem> &items)

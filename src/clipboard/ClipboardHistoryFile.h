@@ -65,9 +65,23 @@ public:
     [[nodiscard]] QString historySetAside() const { return m_historyAside; }
     [[nodiscard]] QString imagesSetAside() const { return m_imagesAside; }
 
+    // What reading the folder found: the entries and what the store keeps of the read.
+    struct Loaded {
+        std::vector<ClipboardItem> items;
+        std::map<QUuid, QString> imageFiles;
+        bool writable = true;
+        QString historyAside;
+        QString imagesAside;
+    };
+
     // The stored entries, in file order (unsorted); image rows without a readable image file are
     // dropped. With Images::later an image entry holds no bytes: they stay in its file.
     [[nodiscard]] std::vector<ClipboardItem> load(Images images = Images::read);
+    // The same read, touching nothing of the store (safe on a worker while the store is in use
+    // elsewhere, as long as nothing is persisted meanwhile); take() applies its result.
+    [[nodiscard]] static Loaded read(const QString &folder, Images images);
+    [[nodiscard]] std::vector<ClipboardItem> take(Loaded loaded);
+    [[nodiscard]] QString folder() const { return m_folder; }
     // Writes the image of every entry that has none in the folder yet, then the history, and
     // removes everything else from the image folder. Failures are ignored.
     void persist(const std::vector<ClipboardItem> &items);
@@ -77,7 +91,7 @@ public:
     [[nodiscard]] std::optional<QByteArray> imageBytes(const QUuid &id) const;
 
 private:
-    void setAside();
+    static void setAside(const QString &folder, Loaded &loaded);
 
     QString m_folder;
     bool m_writable = true;

@@ -4,8 +4,10 @@
 #include "platform/Pasteboard.h"
 
 #include <QBuffer>
+#include <QFileInfo>
 #include <QImage>
 #include <QStandardPaths>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -51,15 +53,49 @@ ClipboardService::ClipboardService(platform::Pasteboard &pasteboard, const platf
     , m_store(folder)
     , m_lastChangeCount(pasteboard.changeCount())
 {
-    m_items = m_store.load(ClipboardHistoryStore::Images::later);
-    sortPinnedFirst();
     connect(&m_pasteboard, &platform::Pasteboard::changed, this, [this] {
         if (m_started)
             poll();
     });
+    // Nothing stored, nothing to wait for.
+    const QFileInfo stored(m_store.historyPath());
+    if (folder.isEmpty() || (!stored.exists() && !stored.isSymLink()))
+        return;
+    m_loading = true;
+    connect(&m_loadWatcher, &QFutureWatcher<ClipboardHistoryStore::Loaded>::finished, this,
+            &ClipboardService::finishLoading);
+    m_load = QtConcurrent::run(&ClipboardHistoryStore::read, m_store.folder(), ClipboardHistoryStore::Images::later);
+    m_loadWatcher.setFuture(m_load);
 }
 
-ClipboardService::~ClipboardService() = default;
+ClipboardService::~ClipboardService()
+{
+    m_loadWatcher.disconnect(this);
+    if (m_loading)
+        m_load.waitForFinished();
+}
+
+void ClipboardService::finishLoading()
+{
+    if (!m_loading)
+        return;
+    m_loadWatcher.disconnect(this);
+    m_items = m_store.take(m_load.result());
+    m_load = {};
+    m_loading = false;
+    const bool cleared = std::exchange(m_clearLoaded, false);
+    if (cleared)
+        std::erase_if(m_items, [](const ClipboardItem &e) { return !e.pinned; });
+    sortPinnedFirst();
+    std::vector<ClipboardItem> captured = std::exchange(m_captured, {});
+    for (auto it = captured.rbegin(); it != captured.rend(); ++it)
+        admit(std::move(*it));
+    // What changed while the history was read is written now, once.
+    if (cleared || !captured.empty())
+        persist();
+    Q_EMIT isLoadedChanged();
+    changed();
+}
 
 ClipboardService &ClipboardService::shared()
 {
@@ -183,6 +219,17 @@ bool ClipboardService::fitStore(ClipboardItem &item)
 
 void ClipboardService::ingest(ClipboardItem item)
 {
+    if (m_loading) {
+        m_captured.insert(m_captured.begin(), std::move(item));
+        return;
+    }
+    admit(std::move(item));
+    persist();
+    changed();
+}
+
+void ClipboardService::admit(ClipboardItem item)
+{
     if (!fitStore(item))
         return;
     if (item.kind == ClipboardItem::Kind::text && item.text) {
@@ -193,8 +240,6 @@ void ClipboardService::ingest(ClipboardItem item)
     }
     m_items.insert(m_items.begin(), std::move(item));
     trim();
-    persist();
-    changed();
 }
 
 void ClipboardService::trim()
@@ -215,6 +260,9 @@ void ClipboardService::sortPinnedFirst()
 
 void ClipboardService::persist()
 {
+    // Before the stored history is in, a write would replace it.
+    if (m_loading)
+        return;
     m_store.persist(m_items);
 }
 
@@ -338,6 +386,11 @@ void ClipboardService::remove(const ClipboardItem &item)
 
 void ClipboardService::clearHistory()
 {
+    if (m_loading) {
+        m_clearLoaded = true;
+        m_captured.clear();
+        return;
+    }
     const auto removed = std::erase_if(m_items, [](const ClipboardItem &e) { return !e.pinned; });
     persist();
     if (removed)

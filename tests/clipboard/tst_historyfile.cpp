@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -25,6 +26,8 @@ namespace {
 const QUuid textId = QUuid::fromString(QStringLiteral("3f2504e0-4f89-41d3-9a0c-0305e82c3301"));
 const QUuid imageId = QUuid::fromString(QStringLiteral("9b2c7d1e-0a4f-4e8b-b7c6-5d4e3f2a1b0c"));
 const QByteArray imageBytes = QByteArrayLiteral("MM\0*bytes as copied");
+// Long texts in the history that holds its read on the worker.
+constexpr int longRows = 40;
 
 QByteArray readAll(const QString &path)
 {
@@ -57,6 +60,8 @@ struct ServiceRig {
     explicit ServiceRig(const QString &folder)
         : service(std::make_unique<ClipboardService>(pasteboard, frontmost, folder, clock))
     {
+        // The stored history is read on a worker; the checks that follow want it in.
+        (void)QTest::qWaitFor([&] { return service->isLoaded(); }, 10000);
         service->start();
     }
     void image(const QByteArray &bytes)
@@ -138,6 +143,7 @@ private Q_SLOTS:
         writeAll(folder.images() + QStringLiteral("/placed-by-hand.png"), "x");
         QDir().mkpath(folder.images() + QStringLiteral("/a-folder/inside"));
         ClipboardService service(pasteboard, frontmost, folder.dir.path(), clock);
+        QTRY_VERIFY_WITH_TIMEOUT(service.isLoaded(), 10000);
         QCOMPARE(service.items().size(), size_t(2));
         service.togglePin(service.items().front()); // any write sweeps
         QCOMPARE(QDir(folder.images()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
@@ -216,6 +222,7 @@ private Q_SLOTS:
         test::FakePasteboard pasteboard;
         test::FakeFrontmostApplication frontmost;
         ClipboardService service(pasteboard, frontmost, folder.dir.path(), clock);
+        QTRY_VERIFY_WITH_TIMEOUT(service.isLoaded(), 10000);
         QVERIFY(service.items().empty());
         const QString historyAside = service.store().historySetAside();
         const QString imagesAside = service.store().imagesSetAside();
@@ -413,6 +420,105 @@ private Q_SLOTS:
         ServiceRig later(folder.dir.path());
         QCOMPARE(later.service->items().size(), size_t(1));
         QCOMPARE(later.service->items().front().id, textId);
+    }
+
+    // The stored history is read on a worker. Meanwhile nothing is written over it; copies made
+    // then go in front of the stored entries once they are in (duplicates dropped as usual), and a
+    // clear asked for then clears the stored entries too, pinned ones kept.
+    void whileTheHistoryIsRead_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("history"); // short entries in order; "long" for each long one
+        QStringList stored{QStringLiteral("*pinned note"), QStringLiteral("stored short")};
+        for (int i = 0; i < longRows; ++i)
+            stored << QStringLiteral("long");
+        QTest::newRow("nothing asked") << QStringList{} << stored;
+        QTest::newRow("a copy goes in front")
+            << QStringList{QStringLiteral("text:new")} << (QStringList{stored.front(), QStringLiteral("new")} + stored.mid(1));
+        QTest::newRow("a copy of a stored text replaces it")
+            << QStringList{QStringLiteral("text:stored short")} << stored;
+        QTest::newRow("clear") << QStringList{QStringLiteral("clear")} << QStringList{QStringLiteral("*pinned note")};
+        QTest::newRow("copy, clear, copy")
+            << QStringList{QStringLiteral("text:a"), QStringLiteral("clear"), QStringLiteral("text:b")}
+            << QStringList{QStringLiteral("*pinned note"), QStringLiteral("b")};
+    }
+    void whileTheHistoryIsRead()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, history);
+        Folder folder;
+        // Large enough that reading it takes a while: tens of MB of JSON.
+        std::vector<ClipboardItem> items{
+            {QUuid::createUuid(), ClipboardItem::Kind::text, QStringLiteral("pinned note"), {}, {}, true, 100},
+            {QUuid::createUuid(), ClipboardItem::Kind::text, QStringLiteral("stored short"), {}, {}, false, 99}};
+        for (int i = 0; i < longRows; ++i)
+            items.push_back({QUuid::createUuid(), ClipboardItem::Kind::text,
+                             QString(1'000'000, QChar(u'a' + i % 26)) + QString::number(i), {}, {}, false, 98.0 - i});
+        ClipboardHistoryStore(folder.dir.path()).persist(items);
+        const QByteArray before = readAll(folder.history());
+
+        test::ManualClock clock;
+        test::FakePasteboard pasteboard;
+        test::FakeFrontmostApplication frontmost;
+        ClipboardService service(pasteboard, frontmost, folder.dir.path(), clock);
+        QSignalSpy landed(&service, &ClipboardService::isLoadedChanged);
+        service.start();
+        for (const QString &step : steps) {
+            if (step == QLatin1String("clear"))
+                service.clearHistory();
+            else
+                pasteboard.copyText(step.section(QLatin1Char(':'), 1));
+        }
+        QVERIFY2(!service.isLoaded(), "the read ended before the steps: the history is too small to hold it");
+        QVERIFY(service.items().empty());
+        QCOMPARE(readAll(folder.history()), before);
+
+        QTRY_VERIFY_WITH_TIMEOUT(service.isLoaded(), 30000);
+        QCOMPARE(landed.size(), 1);
+        const auto shown = [](const std::vector<ClipboardItem> &list) {
+            QStringList out;
+            for (const ClipboardItem &item : list)
+                out << (item.text->size() > 1000 ? QStringLiteral("long")
+                                                 : (item.pinned ? QStringLiteral("*") : QString()) + *item.text);
+            return out;
+        };
+        QCOMPARE(shown(service.items()), history);
+        QCOMPARE(shown(ClipboardHistoryStore(folder.dir.path()).load()), history);
+        if (steps.isEmpty())
+            QCOMPARE(readAll(folder.history()), before);
+    }
+
+    // A large history the program wrote, texts with escapes and pictures among them, is read back
+    // whole at the next start.
+    void largeHistoryReadsBackAtNextStart()
+    {
+        Folder folder;
+        std::vector<ClipboardItem> written;
+        {
+            ServiceRig rig(folder.dir.path());
+            for (int i = 0; i < 10; ++i) {
+                rig.text(QString(3'500'000, QChar(u'a' + i)) + QStringLiteral("\"\u00e9\n\U0001F600\t") + QString::number(i));
+                if (i % 4 == 0)
+                    rig.image(imageBytes + QByteArray::number(i));
+            }
+            rig.service->togglePin(rig.service->items().at(3));
+            written = rig.service->items();
+            QVERIFY(rig.service->notice().isEmpty());
+        }
+        QVERIFY(QFileInfo(folder.history()).size() > 30 * 1024 * 1024);
+        ServiceRig again(folder.dir.path());
+        QVERIFY(again.service->isLoaded());
+        QVERIFY(again.service->store().historySetAside().isEmpty());
+        const auto &read = again.service->items();
+        QCOMPARE(read.size(), written.size());
+        for (size_t i = 0; i < read.size(); ++i) {
+            QCOMPARE(read[i].id, written[i].id);
+            QCOMPARE(read[i].kind, written[i].kind);
+            QCOMPARE(read[i].text, written[i].text);
+            QCOMPARE(read[i].pinned, written[i].pinned);
+            QCOMPARE(read[i].copiedAt, written[i].copiedAt);
+            QCOMPARE(again.service->imageBytes(read[i]), written[i].imageData);
+        }
     }
 
     void withoutAFolderNothingIsWritten()

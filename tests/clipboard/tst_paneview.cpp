@@ -287,6 +287,7 @@ private Q_SLOTS:
         QCOMPARE(ViewRig::part(rows.at(1), "clipboardRowSymbol")->property("name").toString(), QStringLiteral("photo"));
 
         ClipboardService restarted(rig.pasteboard, rig.frontmost, rig.dir.path(), rig.clock);
+        QTRY_VERIFY_WITH_TIMEOUT(restarted.isLoaded(), 10000);
         QVERIFY(!restarted.items().front().imageData);
         ClipboardThumbnail fromFile;
         fromFile.setStore(&restarted);
