@@ -532,7 +532,7 @@ private Q_SLOTS:
                 const QJsonObject l = nextLine(stream, 0);
                 return l.value("payload").toObject().value("title").toString() == title
                     && l.value("payload").toObject().value("playing").toBool();
-            }, 3000);
+            }, 20000);
         };
         QVERIFY(titleEventually(QStringLiteral("Other Tone")));
         QVERIFY(callPlayer(QStringLiteral("Pause"), other));
